@@ -1,0 +1,129 @@
+#include "core/text.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+#include <unicode/utext.h>
+
+#include <memory>
+
+namespace brimwick::text {
+namespace {
+
+// ASCII without carriage returns: every byte is its own grapheme cluster (CR LF is one).
+bool isSimpleAscii(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c >= 0x80 || c == '\r') return false;
+    }
+    return true;
+}
+
+// Creating a break iterator is expensive; each thread keeps one.
+icu::BreakIterator* characterIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_SUCCESS(status) ? std::move(it) : nullptr;
+    }();
+    return iterator.get();
+}
+
+// Calls `visit(byteOffset)` at each grapheme boundary after the start until it returns false.
+template <typename Visit>
+void forEachBoundary(std::string_view s, Visit visit) {
+    auto* it = characterIterator();
+    UErrorCode status = U_ZERO_ERROR;
+    UText* ut = utext_openUTF8(nullptr, s.data(), static_cast<int64_t>(s.size()), &status);
+    if (!it || U_FAILURE(status)) {
+        // Without ICU data fall back to code points.
+        for (int32_t i = 0; i < static_cast<int32_t>(s.size());) {
+            UChar32 c;
+            U8_NEXT(s.data(), i, static_cast<int32_t>(s.size()), c);
+            if (!visit(static_cast<std::size_t>(i))) break;
+        }
+        utext_close(ut);
+        return;
+    }
+    it->setText(ut, status);
+    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; end = it->next()) {
+        if (!visit(static_cast<std::size_t>(end))) break;
+    }
+    // Detach before closing so the iterator does not keep a dangling text.
+    UText* empty = utext_openUTF8(nullptr, "", 0, &status);
+    it->setText(empty, status);
+    utext_close(ut);
+    utext_close(empty);
+}
+
+}  // namespace
+
+std::size_t characterCount(std::string_view utf8) {
+    if (isSimpleAscii(utf8)) return utf8.size();
+    std::size_t count = 0;
+    forEachBoundary(utf8, [&](std::size_t) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+std::string prefix(std::string_view utf8, std::size_t count) {
+    if (isSimpleAscii(utf8)) return std::string(utf8.substr(0, count));
+    if (count == 0) return {};
+    std::size_t seen = 0;
+    std::size_t cut = utf8.size();
+    forEachBoundary(utf8, [&](std::size_t end) {
+        if (++seen == count) {
+            cut = end;
+            return false;
+        }
+        return true;
+    });
+    return std::string(utf8.substr(0, cut));
+}
+
+std::string trimmed(std::string_view utf8) {
+    const auto* p = utf8.data();
+    const auto n = static_cast<int32_t>(utf8.size());
+    int32_t start = 0;
+    while (start < n) {
+        int32_t next = start;
+        UChar32 c;
+        U8_NEXT(p, next, n, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        start = next;
+    }
+    int32_t end = n;
+    while (end > start) {
+        int32_t previous = end;
+        UChar32 c;
+        U8_PREV(p, 0, previous, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return std::string(utf8.substr(start, end - start));
+}
+
+std::string lowercased(std::string_view utf8) {
+    icu::UnicodeString s = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    s.toLower(icu::Locale::getRoot());
+    std::string out;
+    s.toUTF8String(out);
+    return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = bytes.data();
+    const auto n = static_cast<int32_t>(bytes.size());
+    for (int32_t i = 0; i < n;) {
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+}  // namespace brimwick::text

@@ -1,0 +1,25 @@
+// Unicode text helpers: lengths in user-perceived characters, trimming, lower-casing.
+// All strings are UTF-8. Invalid UTF-8 is treated leniently (each bad byte counts as a character).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brimwick::text {
+
+// Number of user-perceived characters (extended grapheme clusters).
+std::size_t characterCount(std::string_view utf8);
+
+// The first `count` user-perceived characters; never splits one.
+std::string prefix(std::string_view utf8, std::size_t count);
+
+// Removes Unicode white space and line breaks from both ends.
+std::string trimmed(std::string_view utf8);
+
+// Lower-cases with the root locale's rules.
+std::string lowercased(std::string_view utf8);
+
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace brimwick::text

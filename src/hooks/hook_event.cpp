@@ -1,0 +1,79 @@
+#include "hooks/hook_event.h"
+
+#include <array>
+#include <string_view>
+
+#include "core/text.h"
+
+namespace brimwick {
+namespace {
+
+constexpr std::size_t kDetailLength = 400;
+
+std::optional<std::string> textAt(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+bool hasText(const nlohmann::json& object, const char* key, std::string_view expected) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() && it->get_ref<const std::string&>() == expected;
+}
+
+std::optional<std::vector<nlohmann::json>> suggestions(const nlohmann::json& object) {
+    const auto it = object.find("permission_suggestions");
+    if (it == object.end() || !it->is_array()) return std::nullopt;
+    std::vector<nlohmann::json> kept;
+    for (const auto& element : *it) {
+        if (!element.is_object()) return std::nullopt;
+        if (hasText(element, "behavior", "allow") || hasText(element, "type", "addDirectories")) {
+            kept.push_back(element);
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+std::optional<std::string> HookEvent::detail(const nlohmann::json* toolInput) {
+    if (!toolInput || !toolInput->is_object()) return std::nullopt;
+    static constexpr std::array<const char*, 9> kKeys = {
+        "command", "file_path", "notebook_path", "url", "pattern",
+        "path",    "query",     "prompt",        "description"};
+    for (const char* key : kKeys) {
+        auto value = textAt(*toolInput, key);
+        if (value && !value->empty()) return text::prefix(*value, kDetailLength);
+    }
+    // No well-known key: the first text value in key order (nlohmann objects are sorted).
+    for (const auto& [key, value] : toolInput->items()) {
+        if (value.is_string()) {
+            return text::prefix(value.get_ref<const std::string&>(), kDetailLength);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<HookEvent> HookEvent::fromJson(const nlohmann::json& object) {
+    if (!object.is_object()) return std::nullopt;
+    HookEvent event;
+    event.name = textAt(object, "hook_event_name").value_or("");
+    if (auto state = textAt(object, "state")) {
+        event.explicitState = botStateFromRaw(text::lowercased(*state));
+    }
+    if (event.name.empty() && !event.explicitState) return std::nullopt;
+
+    event.sessionId = textAt(object, "session_id").value_or("default");
+    event.cwd = textAt(object, "cwd");
+    event.toolName = textAt(object, "tool_name");
+    event.message = textAt(object, "message");
+    event.notificationType = textAt(object, "notification_type");
+    event.source = textAt(object, "source");
+    const auto input = object.find("tool_input");
+    event.toolDetail = detail(input == object.end() ? nullptr : &*input);
+    event.permissionSuggestions = suggestions(object);
+    event.prompt = textAt(object, "prompt");
+    return event;
+}
+
+}  // namespace brimwick

@@ -1,0 +1,41 @@
+// HookEvent: one decoded Claude Code hook payload. Every consumer works from this record,
+// never from the raw JSON. Decoding is tolerant: a missing or mistyped key leaves its field empty.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "sessions/bot_state.h"
+
+namespace brimwick {
+
+struct HookEvent {
+    std::string name;                       // "hook_event_name", or empty
+    std::string sessionId = "default";      // "session_id"
+    std::optional<std::string> cwd;
+    std::optional<std::string> toolName;
+    std::optional<std::string> message;
+    std::optional<std::string> notificationType;
+    std::optional<std::string> source;
+    std::optional<BotState> explicitState;  // "state", lower-cased
+    std::optional<std::int32_t> hostPID;    // from the X-Claude-PID header, never the payload
+    std::optional<std::string> toolDetail;  // one-line summary of "tool_input"
+    std::optional<std::vector<nlohmann::json>> permissionSuggestions;  // allow / addDirectories
+    std::optional<std::string> prompt;
+
+    bool operator==(const HookEvent&) const = default;
+
+    // Decodes a top-level payload object. Nothing when it is not an object, or when it has
+    // neither an event name nor a known "state".
+    static std::optional<HookEvent> fromJson(const nlohmann::json& object);
+
+    // The summary of a tool input: the first non-empty of the well-known keys, else the first
+    // text value; cut to 400 characters.
+    static std::optional<std::string> detail(const nlohmann::json* toolInput);
+};
+
+}  // namespace brimwick

@@ -1,0 +1,15 @@
+#include "platform/home.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace brimwick {
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && home[0] != '\0') return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+}  // namespace brimwick

@@ -1,0 +1,42 @@
+#include "platform/json_file_preferences.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/atomic_file.h"
+#include "platform/home.h"
+
+namespace brimwick {
+
+std::string JsonFilePreferences::defaultPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string base =
+        config && config[0] == '/' ? std::string(config) : homeDirectory() + "/.config";
+    return base + "/brimwick/preferences.json";
+}
+
+JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(path)) {
+    auto data = readFile(path_);
+    if (!data.ok()) return;
+    auto parsed = nlohmann::json::parse(*data, nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_object()) values_ = std::move(parsed);
+}
+
+std::optional<nlohmann::json> JsonFilePreferences::value(const std::string& key) const {
+    const auto it = values_.find(key);
+    if (it == values_.end()) return std::nullopt;
+    return *it;
+}
+
+void JsonFilePreferences::setValue(const std::string& key, const nlohmann::json& value) {
+    values_[key] = value;
+    std::error_code ignored;
+    const auto directory = std::filesystem::path(path_).parent_path();
+    std::filesystem::create_directories(directory, ignored);
+    std::filesystem::permissions(directory, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ignored);
+    // Nothing is logged and nothing is shown: the value still holds for this run.
+    (void)writeFileAtomically(path_, values_.dump(2) + "\n", 0600);
+}
+
+}  // namespace brimwick
