@@ -1,4 +1,13 @@
 // Process entry: the headless text face for now.
-#include "app/headless_runner.h"
+#include <cstring>
+#include <iostream>
 
-int main(int argc, char** argv) { return brimwick::runHeadless(argc, argv); }
+#include "app/headless_runner.h"
+#include "app/hooks_cli.h"
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "hooks") == 0) {
+        return brimwick::runHooksCli(argc - 2, argv + 2, std::cout, std::cerr);
+    }
+    return brimwick::runHeadless(argc, argv);
+}
