@@ -76,9 +76,9 @@ bool parseDecimal(std::string_view text, long long& out) {
 ParseResult parseRequest(std::string_view bytes, const HttpLimits& limits) {
     const std::size_t end = bytes.find("\r\n\r\n");
     if (end == std::string_view::npos) {
-        return {bytes.size() > limits.maxHeaderBytes ? ParseStatus::malformed
-                                                     : ParseStatus::incomplete,
-                {}};
+        return {
+            bytes.size() > limits.maxHeaderBytes ? ParseStatus::malformed : ParseStatus::incomplete,
+            {}};
     }
     const std::string_view head = bytes.substr(0, end);
     if (!text::isValidUtf8(head)) return {ParseStatus::malformed, {}};
@@ -89,9 +89,9 @@ ParseResult parseRequest(std::string_view bytes, const HttpLimits& limits) {
     bool first = true;
     for (;;) {
         const std::size_t lineEnd = head.find("\r\n", lineStart);
-        const std::string_view line = head.substr(
-            lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
-                                                         : lineEnd - lineStart);
+        const std::string_view line =
+            head.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                     : lineEnd - lineStart);
         if (first) {
             parseRequestLine(line, request);
             first = false;

@@ -1,0 +1,74 @@
+// HttpServer: the connection plumbing both Brimwick servers share. It accepts TCP connections on
+// its own thread, reads one request per connection with the shared parser, and hands complete
+// requests to a handler together with a responder that may answer later, from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/result.h"
+#include "hooks/http_request.h"
+
+namespace asio {
+class io_context;
+}
+
+namespace brimwick {
+
+struct HttpServerOptions {
+    std::string address = "127.0.0.1";  // "::" listens on every IPv6 and IPv4 interface
+    std::uint16_t port = 0;             // 0 picks a free port (tests)
+    HttpLimits limits;
+    // A connection whose request is not complete after this long is closed without an answer.
+    double requestTimeout = 10.0;
+    // Open connections at once, held ones included; newer ones are closed straight away.
+    std::size_t maxConnections = 256;
+    // Sent as-is when a request is malformed; the connection is closed afterwards.
+    std::string badRequestResponse;
+};
+
+// Answers one held request. Thread-safe: respond() may be called from any thread, any number of
+// times; only the first call writes. After the server is gone it does nothing.
+class HttpResponder {
+  public:
+    virtual ~HttpResponder() = default;
+    // Writes `bytes` (a complete HTTP response) on the server's thread, then closes.
+    virtual void respond(std::string bytes) = 0;
+};
+
+class HttpServer {
+  public:
+    // Runs on the server thread for each complete request. It may answer at once or keep the
+    // responder and answer later.
+    using Handler = std::function<void(HttpRequest, std::shared_ptr<HttpResponder>)>;
+    // Runs on the server thread when the listener fails after it started (the error's text).
+    using FailureHandler = std::function<void(const std::string&)>;
+
+    HttpServer(HttpServerOptions options, Handler handler, FailureHandler onFailure = {});
+    ~HttpServer();  // stops the thread; held requests are dropped unanswered
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds and listens (address reuse on), then starts the server thread. The error's message
+    // is the system's description, e.g. "Address already in use".
+    Result<void> start();
+
+    // The bound port; 0 before a successful start.
+    std::uint16_t port() const;
+
+    // Runs `task` on the server thread (timers and long polls of the owner).
+    void post(std::function<void()> task);
+    asio::io_context& context();
+
+    // How many connections are open right now (for tests and benchmarks). Any thread.
+    std::size_t openConnections() const;
+
+    struct State;  // implementation detail, shared with the responders
+
+  private:
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace brimwick
