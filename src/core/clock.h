@@ -7,14 +7,14 @@ namespace brimwick {
 using Instant = double;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual Instant now() const = 0;
 };
 
 // The system's real-time clock.
 class SystemClock final : public Clock {
-public:
+  public:
     Instant now() const override;
 };
 

@@ -10,7 +10,7 @@ namespace brimwick {
 // Cancels a delayed task. Copies share the same task; a default handle cancels nothing.
 // Thread-safe: cancel() may be called from any thread.
 class TaskHandle {
-public:
+  public:
     TaskHandle() = default;
     explicit TaskHandle(std::shared_ptr<std::atomic<bool>> cancelled)
         : cancelled_(std::move(cancelled)) {}
@@ -20,14 +20,14 @@ public:
     }
     bool cancelled() const { return cancelled_ && cancelled_->load(); }
 
-private:
+  private:
     std::shared_ptr<std::atomic<bool>> cancelled_;
 };
 
 // The main thread's task queue. Implementations: AsioMainQueue (headless), the Qt event loop
 // (desktop) and ManualMainQueue (tests, virtual time).
 class MainQueue {
-public:
+  public:
     using Task = std::function<void()>;
     virtual ~MainQueue() = default;
 

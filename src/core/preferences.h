@@ -1,16 +1,15 @@
 // Preferences: the user's stored settings, a small key-value store of JSON values.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 namespace brimwick {
 
 // Main-thread only. Keys and their defaults belong to the components that own them.
 class Preferences {
-public:
+  public:
     virtual ~Preferences() = default;
 
     // The stored value, or nothing when the key was never written.

@@ -18,7 +18,7 @@ struct Error {
 // Either a value or an Error. Result<void> carries only success or an Error.
 template <typename T>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : state_(std::move(value)) {}
     Result(Error error) : state_(std::move(error)) {}
 
@@ -34,13 +34,13 @@ public:
     T& operator*() { return value(); }
     const T& operator*() const { return value(); }
 
-private:
+  private:
     std::variant<T, Error> state_;
 };
 
 template <>
 class [[nodiscard]] Result<void> {
-public:
+  public:
     Result() = default;
     Result(Error error) : error_(std::move(error)), failed_(true) {}
 
@@ -48,7 +48,7 @@ public:
     explicit operator bool() const { return ok(); }
     const Error& error() const { return error_; }
 
-private:
+  private:
     Error error_;
     bool failed_ = false;
 };

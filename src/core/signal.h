@@ -10,10 +10,11 @@ namespace brimwick {
 
 // Ends a Signal connection when destroyed (or on reset()). Outliving the Signal is harmless.
 class Subscription {
-public:
+  public:
     Subscription() = default;
     explicit Subscription(std::function<void()> disconnect) : disconnect_(std::move(disconnect)) {}
-    Subscription(Subscription&& other) noexcept : disconnect_(std::exchange(other.disconnect_, {})) {}
+    Subscription(Subscription&& other) noexcept
+        : disconnect_(std::exchange(other.disconnect_, {})) {}
     Subscription& operator=(Subscription&& other) noexcept {
         if (this != &other) {
             reset();
@@ -29,7 +30,7 @@ public:
         if (auto disconnect = std::exchange(disconnect_, {})) disconnect();
     }
 
-private:
+  private:
     std::function<void()> disconnect_;
 };
 
@@ -37,7 +38,7 @@ private:
 // or others while the signal is being emitted.
 template <typename... Args>
 class Signal {
-public:
+  public:
     using Slot = std::function<void(Args...)>;
 
     Signal() : slots_(std::make_shared<Slots>()) {}
@@ -63,7 +64,7 @@ public:
 
     bool empty() const { return slots_->byId.empty(); }
 
-private:
+  private:
     struct Slots {
         std::map<unsigned long, std::shared_ptr<Slot>> byId;
         unsigned long next = 0;

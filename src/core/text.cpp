@@ -3,8 +3,8 @@
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
 #include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 #include <memory>
 

@@ -5,7 +5,9 @@
 namespace brimwick::hook_commands {
 namespace {
 
-std::string address(const char* path) { return "127.0.0.1:" + std::to_string(kPort) + path; }
+std::string address(const char* path) {
+    return "127.0.0.1:" + std::to_string(kPort) + path;
+}
 
 // The part all three commands share; the shell expands $PPID to the Claude Code process.
 const std::string& middle() {
@@ -17,9 +19,15 @@ const std::string& middle() {
 
 }  // namespace
 
-std::string endpoint() { return address("/hook"); }
-std::string permissionEndpoint() { return address("/permission"); }
-std::string stopEndpoint() { return address("/stop"); }
+std::string endpoint() {
+    return address("/hook");
+}
+std::string permissionEndpoint() {
+    return address("/permission");
+}
+std::string stopEndpoint() {
+    return address("/stop");
+}
 
 std::string permissionCommand() {
     return "curl -s -m 120" + middle() + permissionEndpoint() + " 2>/dev/null || true";

@@ -17,9 +17,9 @@ std::string stopEndpoint();
 
 // The eleven installed events, in the order they are written.
 inline constexpr std::array<std::string_view, 11> kEvents = {
-    "SessionStart", "SessionEnd",         "UserPromptSubmit", "PreToolUse",
-    "PostToolUse",  "PostToolUseFailure", "PermissionRequest", "Notification",
-    "PreCompact",   "Stop",               "StopFailure"};
+    "SessionStart",       "SessionEnd",        "UserPromptSubmit", "PreToolUse", "PostToolUse",
+    "PostToolUseFailure", "PermissionRequest", "Notification",     "PreCompact", "Stop",
+    "StopFailure"};
 
 // Events whose group carries the matcher "*".
 inline constexpr std::array<std::string_view, 4> kToolEvents = {

@@ -38,9 +38,9 @@ std::optional<std::vector<nlohmann::json>> suggestions(const nlohmann::json& obj
 
 std::optional<std::string> HookEvent::detail(const nlohmann::json* toolInput) {
     if (!toolInput || !toolInput->is_object()) return std::nullopt;
-    static constexpr std::array<const char*, 9> kKeys = {
-        "command", "file_path", "notebook_path", "url", "pattern",
-        "path",    "query",     "prompt",        "description"};
+    static constexpr std::array<const char*, 9> kKeys = {"command", "file_path", "notebook_path",
+                                                         "url",     "pattern",   "path",
+                                                         "query",   "prompt",    "description"};
     for (const char* key : kKeys) {
         auto value = textAt(*toolInput, key);
         if (value && !value->empty()) return text::prefix(*value, kDetailLength);

@@ -3,19 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "sessions/bot_state.h"
 
 namespace brimwick {
 
 struct HookEvent {
-    std::string name;                       // "hook_event_name", or empty
-    std::string sessionId = "default";      // "session_id"
+    std::string name;                   // "hook_event_name", or empty
+    std::string sessionId = "default";  // "session_id"
     std::optional<std::string> cwd;
     std::optional<std::string> toolName;
     std::optional<std::string> message;

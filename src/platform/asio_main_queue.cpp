@@ -6,7 +6,9 @@
 
 namespace brimwick {
 
-void AsioMainQueue::post(Task task) { asio::post(context_, std::move(task)); }
+void AsioMainQueue::post(Task task) {
+    asio::post(context_, std::move(task));
+}
 
 TaskHandle AsioMainQueue::after(double seconds, Task task) {
     auto flag = std::make_shared<std::atomic<bool>>(false);

@@ -10,13 +10,13 @@ namespace brimwick {
 // Tasks run on whichever thread runs `context` (the main thread). The context must outlive
 // the queue and every task posted to it.
 class AsioMainQueue final : public MainQueue {
-public:
+  public:
     explicit AsioMainQueue(asio::io_context& context) : context_(context) {}
 
     void post(Task task) override;
     TaskHandle after(double seconds, Task task) override;
 
-private:
+  private:
     asio::io_context& context_;
 };
 

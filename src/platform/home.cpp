@@ -1,8 +1,9 @@
 #include "platform/home.h"
 
-#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace brimwick {
 

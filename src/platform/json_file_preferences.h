@@ -11,7 +11,7 @@ namespace brimwick {
 // The file is created with mode 0600 (it holds phone tokens) and rewritten atomically on each
 // change. An unreadable or malformed file counts as empty and is replaced at the next write.
 class JsonFilePreferences final : public Preferences {
-public:
+  public:
     explicit JsonFilePreferences(std::string path = defaultPath());
 
     static std::string defaultPath();
@@ -20,7 +20,7 @@ public:
     std::optional<nlohmann::json> value(const std::string& key) const override;
     void setValue(const std::string& key, const nlohmann::json& value) override;
 
-private:
+  private:
     std::string path_;
     nlohmann::json values_ = nlohmann::json::object();
 };

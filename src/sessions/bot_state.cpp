@@ -23,9 +23,13 @@ constexpr std::array<StateInfo, 10> kInfo = {{
 
 }  // namespace
 
-std::string_view rawValue(BotState state) { return kInfo[static_cast<std::size_t>(state)].raw; }
+std::string_view rawValue(BotState state) {
+    return kInfo[static_cast<std::size_t>(state)].raw;
+}
 
-std::string_view label(BotState state) { return kInfo[static_cast<std::size_t>(state)].label; }
+std::string_view label(BotState state) {
+    return kInfo[static_cast<std::size_t>(state)].label;
+}
 
 std::optional<BotState> botStateFromRaw(std::string_view raw) {
     for (BotState state : kAllBotStates) {
@@ -34,6 +38,8 @@ std::optional<BotState> botStateFromRaw(std::string_view raw) {
     return std::nullopt;
 }
 
-bool needsYou(BotState state) { return state == BotState::approval || state == BotState::question; }
+bool needsYou(BotState state) {
+    return state == BotState::approval || state == BotState::question;
+}
 
 }  // namespace brimwick

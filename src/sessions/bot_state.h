@@ -21,9 +21,9 @@ enum class BotState {
 };
 
 inline constexpr std::array<BotState, 10> kAllBotStates = {
-    BotState::greeting, BotState::idle,     BotState::thinking, BotState::working,
+    BotState::greeting,  BotState::idle,     BotState::thinking, BotState::working,
     BotState::searching, BotState::approval, BotState::question, BotState::finished,
-    BotState::error,    BotState::sleeping};
+    BotState::error,     BotState::sleeping};
 
 // "greeting", "idle", ...: the case name, used wherever a state is written out.
 std::string_view rawValue(BotState state);

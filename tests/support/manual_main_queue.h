@@ -13,7 +13,7 @@
 namespace brimwick::testing {
 
 class ManualMainQueue final : public MainQueue, public Clock {
-public:
+  public:
     explicit ManualMainQueue(Instant start = 1'800'000'000.0) : now_(start) {}
 
     void post(Task task) override;
@@ -43,7 +43,7 @@ public:
 
     std::size_t pendingCount() const;
 
-private:
+  private:
     struct Entry {
         Instant due;
         std::uint64_t sequence;
