@@ -22,6 +22,7 @@ test: build
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
+	@for s in bench/*.sh; do echo "== $$s"; $$s $(BUILD_DIR)/brimwick; done
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

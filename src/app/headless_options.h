@@ -1,0 +1,23 @@
+// The command-line options of the headless text face.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/result.h"
+
+namespace brimwick {
+
+struct HeadlessOptions {
+    bool help = false;
+    int demo = 0;  // demo sessions to spawn at start
+};
+
+// Parses the words after the program name. `--headless` is accepted and implied. Error code
+// "usage" with a one-line message for unknown options or bad values.
+Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args);
+
+// The text `--help` prints.
+std::string headlessUsage();
+
+}  // namespace brimwick
