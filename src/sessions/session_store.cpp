@@ -213,7 +213,8 @@ void SessionStore::describe(const HookEvent& event) {
 
 // MARK: removal
 
-void SessionStore::remove(const std::string& id) {
+// By value: callers may pass the id of the very record being erased.
+void SessionStore::remove(std::string id) {
     const auto removed = std::erase_if(sessions_, [&](const auto& s) { return s.id == id; });
     if (removed == 0) return;
     generations_.erase(id);

@@ -89,7 +89,7 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
     bool hiddenNeedsAttention() const;
 
     // Removes every session with this id (vanish animation).
-    void remove(const std::string& id);
+    void remove(std::string id);
 
     // Removes every session at once (vanish animation).
     void clearAll();
