@@ -1,0 +1,247 @@
+#include "mascot/qt/hex_renderer.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QPen>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "mascot/qt/glow_blur.h"
+#include "mascot/qt/path_trim.h"
+
+namespace brimwick {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDegrees = 180 / kPi;
+
+QPen bodyPen(const QColor& color, double width) {
+    QPen pen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+// The default stroke style of the ripples: butt caps, mitred joins.
+QPen plainPen(const QColor& color, double width) {
+    QPen pen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+void strokePath(QPainter& painter, const QPainterPath& path, const QPen& pen) {
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+}
+
+void fillPath(QPainter& painter, const QPainterPath& path, const QColor& color) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(path);
+}
+
+void fillCircle(QPainter& painter, QPointF centre, double radius, const QColor& color) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(centre, radius, radius);
+}
+
+QColor withOpacity(QColor color, double opacity) {
+    color.setAlphaF(static_cast<float>(std::clamp(color.alphaF() * opacity, 0.0, 1.0)));
+    return color;
+}
+
+// The "?" outline for a 1-point font, centred on the origin by its line box the way centred
+// text is placed. Shaping text every frame would cost more than the whole frame.
+const QPainterPath& questionGlyph() {
+    static const QPainterPath glyph = [] {
+        constexpr double kSize = 100;
+        QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        // A rounded face when one is installed, as the symbol is meant to look soft.
+        font.setFamilies({QStringLiteral("Nunito"), QStringLiteral("Varela Round"),
+                          QStringLiteral("M PLUS Rounded 1c"), font.family()});
+        font.setPixelSize(static_cast<int>(kSize));
+        font.setWeight(QFont::ExtraBold);
+        const QFontMetricsF metrics(font);
+        const QString text = QStringLiteral("?");
+        QPainterPath path;
+        path.addText(-metrics.horizontalAdvance(text) / 2,
+                     (metrics.ascent() - metrics.descent()) / 2, font, text);
+        return QTransform::fromScale(1 / kSize, 1 / kSize).map(path);
+    }();
+    return glyph;
+}
+
+QPainterPath highlightPath(const QPainterPath& body, BotState state, double t, double since) {
+    const Highlight highlight = highlightSpans(state, t, since);
+    if (highlight.count == 1 && highlight.spans[0] == TrimSpan{0, 1}) return body;
+    const PathTrimmer trimmer(body);
+    QPainterPath path;
+    for (int i = 0; i < highlight.count; ++i) {
+        trimmer.appendWrapped(path, highlight.spans[i].start, highlight.spans[i].end);
+    }
+    return path;
+}
+
+// Strokes `path` into an offscreen layer, blurs it and lays it over the drawing area.
+void drawGlow(QPainter& painter, const QSizeF& size, const QTransform& pose,
+              const QPainterPath& path, const QPen& pen, double blurRadius) {
+    const QTransform device = painter.deviceTransform();
+    const double scale = std::sqrt(std::abs(device.determinant()));
+    const int width = static_cast<int>(std::ceil(size.width() * scale));
+    const int height = static_cast<int>(std::ceil(size.height() * scale));
+    if (width <= 0 || height <= 0 || scale <= 0) return;
+    QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        layerPainter.setRenderHint(QPainter::Antialiasing);
+        layerPainter.scale(width / size.width(), height / size.height());
+        layerPainter.setTransform(pose, true);
+        strokePath(layerPainter, path, pen);
+    }
+    blurImage(layer, blurRadius * scale);
+    painter.drawImage(QRectF(QPointF(0, 0), size), layer);
+}
+
+}  // namespace
+
+QPainterPath HexRenderer::hexPath(double radius, double corner) {
+    const double r = radius;
+    // Tangent points sit corner / tan(60°) from each corner; no further than half an edge.
+    const double cut = std::clamp(corner / std::sqrt(3.0), 0.0, r / 2);
+    const double c = cut * std::sqrt(3.0);
+    // Control-point distance of a cubic that follows a 60° circular arc.
+    const double handle = c * 4.0 / 3.0 * std::tan(kPi / 12);
+    auto unit = [](double degrees) {
+        return QPointF(std::cos(degrees / kDegrees), std::sin(degrees / kDegrees));
+    };
+    QPainterPath path;
+    path.moveTo((unit(-90) * r + unit(-30) * r) / 2);
+    for (int k = 1; k <= 6; ++k) {
+        const double angle = -90 + 60 * k;  // upper right first, the top corner last
+        const QPointF cornerPoint = unit(angle) * r;
+        const QPointF in = unit(angle + 60);  // direction of the arriving edge
+        const QPointF out = unit(angle + 120);
+        const QPointF arcStart = cornerPoint - in * cut;
+        const QPointF arcEnd = cornerPoint + out * cut;
+        path.lineTo(arcStart);
+        if (cut > 0) path.cubicTo(arcStart + in * handle, arcEnd - out * handle, arcEnd);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+QColor HexRenderer::color(const Rgb& rgb, double opacity) {
+    return QColor::fromRgbF(static_cast<float>(rgb.red), static_cast<float>(rgb.green),
+                            static_cast<float>(rgb.blue),
+                            static_cast<float>(std::clamp(opacity, 0.0, 1.0)));
+}
+
+void HexRenderer::draw(QPainter& painter, const QSizeF& size, const AgentSession& session,
+                       Instant now) {
+    const MascotTimes times = mascotTimes(now, session.stateChangedAt, session.seed);
+    drawFrame(painter, size, session.state, session.previousState, times.t, times.since);
+}
+
+void HexRenderer::drawFrame(QPainter& painter, const QSizeF& size, BotState state,
+                            BotState previousState, double t, double since) {
+    if (size.isEmpty()) return;
+    since = std::max(0.0, since);
+    const QColor tint = color(blendedTint(previousState, state, since));
+    const double R = 0.38 * std::min(size.width(), size.height());
+    const double lw = std::max(0.16 * R, 1.2);
+    const Pose pose = makePose(state, t, since);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(painter.opacity() * std::clamp(pose.opacity, 0.0, 1.0));
+    const QTransform base = painter.transform();
+    QTransform posed;
+    posed.translate(size.width() / 2 + pose.dx * R, size.height() / 2);
+    posed.rotate(pose.angle * kDegrees);
+    posed.scale(pose.scale, pose.scale);
+
+    const QPainterPath body = hexPath(R, 0.24 * R);
+    const QPainterPath highlight = highlightPath(body, state, t, since);
+    painter.setTransform(posed * base);
+    strokePath(painter, body, bodyPen(withOpacity(tint, 0.22), lw));
+    if (pose.glow > 0 && !highlight.isEmpty()) {
+        painter.setTransform(base);
+        drawGlow(painter, size, posed, highlight, bodyPen(withOpacity(tint, 0.7 * pose.glow), lw),
+                 1.6 * lw);
+        painter.setTransform(posed * base);
+    }
+    if (!highlight.isEmpty()) strokePath(painter, highlight, bodyPen(tint, lw));
+    drawCenter(painter, state, tint, R, lw, t, since);
+    painter.restore();
+}
+
+void HexRenderer::drawCenter(QPainter& painter, BotState state, const QColor& tint, double R,
+                             double lw, double t, double since) {
+    const QColor dark(0, 0, 0, 217);  // black at 0.85
+    switch (state) {
+        case BotState::greeting:
+        case BotState::idle:
+        case BotState::searching:
+            fillCircle(painter, {0, 0}, 0.16 * R, tint);
+            break;
+        case BotState::thinking:
+            fillCircle(painter, {0, 0}, R * (0.13 + 0.05 * std::sin(4 * t)), tint);
+            break;
+        case BotState::working:
+            fillPath(painter, hexPath(0.34 * R, 0.08 * R), tint);
+            break;
+        case BotState::approval: {
+            const double p = frac(t / 1.4);
+            strokePath(painter, hexPath(R * (1 + 0.3 * p), 0.3 * R),
+                       plainPen(withOpacity(tint, 0.5 * (1 - p)), 0.6 * lw));
+            fillPath(painter, hexPath(0.62 * R, 0.14 * R), tint);
+            QPen mark(dark, 0.8 * lw, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+            painter.setPen(mark);
+            painter.drawLine(QPointF(0, -0.3 * R), QPointF(0, 0.02 * R));
+            fillCircle(painter, {0, 0.25 * R}, 0.45 * lw, dark);
+            break;
+        }
+        case BotState::question: {
+            const double opacity = 0.75 + 0.25 * std::max(0.0, std::sin(4 * t));
+            fillPath(painter, hexPath(0.62 * R, 0.14 * R), withOpacity(tint, opacity));
+            QTransform place;
+            place.translate(0, 0.02 * R);
+            place.scale(0.78 * R, 0.78 * R);
+            fillPath(painter, place.map(questionGlyph()), dark);
+            break;
+        }
+        case BotState::finished: {
+            QPainterPath check;
+            check.moveTo(-0.32 * R, 0.02 * R);
+            check.lineTo(-0.08 * R, 0.26 * R);
+            check.lineTo(0.34 * R, -0.22 * R);
+            const double drawn = drawnFraction(2 * since);
+            if (drawn > 0) {
+                strokePath(painter, drawn >= 1 ? check : trimmedPath(check, 0, drawn),
+                           bodyPen(tint, lw));
+            }
+            if (since < 0.9) {
+                const double q = since / 0.9;
+                strokePath(painter, hexPath(R * (1 + 0.3 * q), 0.3 * R),
+                           plainPen(withOpacity(tint, 0.6 * (1 - q)), 0.6 * lw));
+            }
+            break;
+        }
+        case BotState::error: {
+            painter.setPen(bodyPen(tint, lw));
+            painter.drawLine(QPointF(-0.26 * R, 0), QPointF(0.26 * R, 0));
+            break;
+        }
+        case BotState::sleeping:
+            break;
+    }
+}
+
+}  // namespace brimwick
