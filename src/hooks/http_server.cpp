@@ -22,6 +22,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     std::string buffer;
     std::array<char, kReadChunk> chunk;
     bool answered = false;  // server thread only
+    bool complete = false;  // the request has been handed over
+    std::function<void()> closed;
 };
 
 struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
@@ -51,6 +53,10 @@ class Responder final : public HttpResponder {
   public:
     Responder(std::weak_ptr<HttpServer::State> state, std::weak_ptr<Connection> connection)
         : state_(std::move(state)), connection_(std::move(connection)) {}
+
+    void onClose(std::function<void()> closed) override {
+        if (auto connection = connection_.lock()) connection->closed = std::move(closed);
+    }
 
     void respond(std::string bytes) override {
         auto state = state_.lock();
@@ -130,7 +136,19 @@ void HttpServer::State::read(const std::shared_ptr<Connection>& connection) {
 
 void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, std::size_t count,
                                 const std::error_code& error) {
-    if (!connections.count(connection)) return;  // already closed (deadline)
+    if (!connections.count(connection) || connection->answered) return;
+    if (connection->complete) {
+        // A held connection being watched: anything more from the peer is ignored, its end
+        // means nobody is waiting for the answer any more.
+        if (error) {
+            auto closed = std::move(connection->closed);
+            close(connection);
+            if (closed) closed();
+        } else {
+            read(connection);
+        }
+        return;
+    }
     connection->buffer.append(connection->chunk.data(), count);
     ParseResult result = parseRequest(connection->buffer, options.limits);
     switch (result.status) {
@@ -139,8 +157,7 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
             write(connection, options.badRequestResponse);
             return;
         case ParseStatus::incomplete:
-            if (error || connection->buffer.size() >
-                             static_cast<std::size_t>(options.limits.maxContentLength)) {
+            if (error || connection->buffer.size() > options.maxBufferedBytes) {
                 close(connection);
             } else {
                 read(connection);
@@ -148,9 +165,14 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
             return;
         case ParseStatus::request:
             connection->deadline.cancel();
+            connection->complete = true;
             std::string().swap(connection->buffer);  // held requests keep no buffer
             handler(std::move(result.request),
                     std::make_shared<Responder>(weak_from_this(), connection));
+            if (options.watchHeldConnections && !connection->answered &&
+                connections.count(connection)) {
+                read(connection);
+            }
             return;
     }
 }
@@ -166,6 +188,7 @@ void HttpServer::State::write(const std::shared_ptr<Connection>& connection, std
 
 void HttpServer::State::close(const std::shared_ptr<Connection>& connection) {
     std::error_code ignored;
+    connection->closed = nullptr;
     connection->deadline.cancel();
     connection->socket.shutdown(tcp::socket::shutdown_both, ignored);
     connection->socket.close(ignored);

@@ -21,12 +21,17 @@ struct HttpServerOptions {
     std::string address = "127.0.0.1";  // "::" listens on every IPv6 and IPv4 interface
     std::uint16_t port = 0;             // 0 picks a free port (tests)
     HttpLimits limits;
+    // A connection is dropped without an answer once its incomplete request grows beyond this.
+    std::size_t maxBufferedBytes = 33'554'432;
     // A connection whose request is not complete after this long is closed without an answer.
     double requestTimeout = 10.0;
     // Open connections at once, held ones included; newer ones are closed straight away.
     std::size_t maxConnections = 256;
     // Sent as-is when a request is malformed; the connection is closed afterwards.
     std::string badRequestResponse;
+    // Keep reading held connections so a peer that leaves is noticed (HttpResponder::onClose).
+    // Off for peers that may half-close after sending and still expect an answer.
+    bool watchHeldConnections = false;
 };
 
 // Answers one held request. Thread-safe: respond() may be called from any thread, any number of
@@ -36,6 +41,10 @@ class HttpResponder {
     virtual ~HttpResponder() = default;
     // Writes `bytes` (a complete HTTP response) on the server's thread, then closes.
     virtual void respond(std::string bytes) = 0;
+    // With watchHeldConnections: `closed` runs on the server thread if the peer leaves (or the
+    // connection fails) before an answer was written. Call it on the server thread, from the
+    // request handler. At most one callback; a later call replaces it.
+    virtual void onClose(std::function<void()> closed) = 0;
 };
 
 class HttpServer {

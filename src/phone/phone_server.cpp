@@ -1,0 +1,408 @@
+#include "phone/phone_server.h"
+
+#include <sys/random.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "core/text.h"
+#include "hooks/http_server.h"
+
+namespace brimwick {
+namespace {
+
+constexpr const char* kWrongCode = R"({"error":"Wrong pairing code"})";
+constexpr const char* kEmptyOrTooLong = R"({"message":"Empty or too long"})";
+constexpr const char* kDefaultDevice = "Android phone";
+
+std::string response(const std::string& status, const std::string& body = {}) {
+    return "HTTP/1.1 " + status +
+           "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Compact JSON; text that is not valid UTF-8 is replaced rather than failing the whole body.
+std::string compact(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Only the characters that are numbers in the Unicode sense, so "123 456" or "123-456" match.
+std::string numericCharacters(const std::string& text) {
+    std::string out;
+    const auto* p = text.data();
+    const auto n = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c >= 0 && u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE) {
+            out.append(p + start, static_cast<std::size_t>(i - start));
+        }
+    }
+    return out;
+}
+
+// An object with at least one member, or null.
+nlohmann::json parseObject(const std::string& body) {
+    auto json = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
+    return json.is_object() && !json.empty() ? json : nlohmann::json();
+}
+
+const std::string* textMember(const nlohmann::json& object, const char* key) {
+    if (!object.is_object()) return nullptr;
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
+}
+
+struct Target {
+    std::string path;
+    std::string query;
+};
+
+Target splitTarget(const std::string& target) {
+    const auto mark = target.find('?');
+    std::vector<std::string> pieces;
+    for (auto piece : {target.substr(0, mark),
+                       mark == std::string::npos ? std::string() : target.substr(mark + 1)}) {
+        if (!piece.empty()) pieces.push_back(piece);
+    }
+    if (pieces.empty()) return {"/", ""};
+    return {pieces[0], pieces.size() > 1 ? pieces[1] : ""};
+}
+
+// The first "v=" item of the query, or -1 when it is missing or not a number.
+long long sinceVersion(const std::string& query) {
+    std::size_t start = 0;
+    while (start <= query.size()) {
+        const auto end = std::min(query.find('&', start), query.size());
+        const std::string piece = query.substr(start, end - start);
+        if (piece.rfind("v=", 0) == 0) {
+            long long value = 0;
+            return parseDecimal(piece.substr(2), value) ? value : -1;
+        }
+        start = end + 1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+struct PhoneServer::State {
+    Options options;
+    Callbacks callbacks;
+    SystemClock systemClock;
+    std::unique_ptr<HttpServer> http;  // main thread owns the pointer
+
+    // Server thread only.
+    std::string snapshot = "{}";
+    long long version = 0;
+    struct Waiter {
+        std::shared_ptr<HttpResponder> responder;
+        long long since;
+    };
+    std::map<HttpResponder*, Waiter> waiters;
+    std::set<std::string> tokens;
+    std::string code;
+    std::size_t failedCodes = 0;
+
+    // Any thread.
+    std::atomic<std::size_t> waiterCount{0};
+    std::atomic<double> lastSeen{-1e300};
+
+    const Clock& clock() const { return options.clock ? *options.clock : systemClock; }
+
+    void answerWaiters(const std::function<bool(const Waiter&)>& which, const std::string& bytes) {
+        for (auto it = waiters.begin(); it != waiters.end();) {
+            if (which(it->second)) {
+                it->second.responder->respond(bytes);
+                it = waiters.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        waiterCount = waiters.size();
+    }
+};
+
+std::shared_ptr<PhoneServer> PhoneServer::create(std::string hostName, std::set<std::string> tokens,
+                                                 std::string code, Callbacks callbacks,
+                                                 Options options) {
+    std::shared_ptr<PhoneServer> server(
+        new PhoneServer(std::move(hostName), std::move(callbacks), std::move(options)));
+    server->state_->tokens = std::move(tokens);
+    server->state_->code = std::move(code);
+    return server;
+}
+
+PhoneServer::PhoneServer(std::string hostName, Callbacks callbacks, Options options)
+    : hostName_(std::move(hostName)), state_(std::make_shared<State>()) {
+    state_->options = std::move(options);
+    state_->callbacks = std::move(callbacks);
+}
+
+PhoneServer::~PhoneServer() {
+    stop();
+}
+
+std::uint16_t PhoneServer::parsePort(const char* value) {
+    long long port = 0;
+    if (!value || !parseDecimal(value, port) || value[0] == '-' || port > 65535) return 47822;
+    return static_cast<std::uint16_t>(port);
+}
+
+std::uint16_t PhoneServer::defaultPort() {
+    static const std::uint16_t port = parsePort(std::getenv("BRIMWICK_PHONE_PORT"));
+    return port;
+}
+
+std::string PhoneServer::randomToken() {
+    unsigned char bytes[32];
+    std::size_t filled = 0;
+    while (filled < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + filled, sizeof bytes - filled, 0);
+        if (n > 0) filled += static_cast<std::size_t>(n);
+    }
+    std::string token;
+    char hex[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", byte);
+        token += hex;
+    }
+    return token;
+}
+
+Result<void> PhoneServer::start() {
+    if (state_->http) return {};
+    HttpServerOptions http;
+    http.address = state_->options.address;
+    http.port = state_->options.port;
+    http.requestTimeout = state_->options.requestTimeout;
+    http.maxConnections = state_->options.maxConnections;
+    http.maxBufferedBytes = kMaxBufferedBytes;
+    http.badRequestResponse = response("400 Bad Request");
+    http.watchHeldConnections = true;
+    std::weak_ptr<PhoneServer> weak = weak_from_this();
+    auto server = std::make_unique<HttpServer>(
+        std::move(http),
+        [weak](HttpRequest request, std::shared_ptr<HttpResponder> responder) {
+            if (auto self = weak.lock()) self->route(std::move(request), std::move(responder));
+        },
+        [weak](const std::string& error) {
+            auto self = weak.lock();
+            if (self && self->state_->callbacks.onStatus) {
+                self->state_->callbacks.onStatus("Port " + std::to_string(self->port()) +
+                                                 " unavailable (" + error + ")");
+            }
+        });
+    auto started = server->start();
+    if (!started) return started;
+    state_->http = std::move(server);
+    const auto port = state_->http->port();
+    if (state_->options.advertise) state_->options.advertise(port);
+    state_->http->post([weak, port] {
+        auto self = weak.lock();
+        if (self && self->state_->callbacks.onStatus) {
+            self->state_->callbacks.onStatus("Listening on port " + std::to_string(port));
+        }
+    });
+    return {};
+}
+
+void PhoneServer::stop() {
+    if (!state_->http) return;
+    // Ends the thread: waiting polls are closed without an answer.
+    state_->http.reset();
+    state_->waiters.clear();
+    state_->waiterCount = 0;
+    if (state_->options.withdraw) state_->options.withdraw();
+}
+
+std::uint16_t PhoneServer::port() const {
+    return state_->http ? state_->http->port() : 0;
+}
+
+void PhoneServer::publish(nlohmann::json snapshot) {
+    if (!state_->http) return;
+    state_->http->post([state = state_, snapshot = std::move(snapshot)]() mutable {
+        state->version += 1;
+        if (!snapshot.is_object()) snapshot = nlohmann::json::object();
+        snapshot["version"] = state->version;
+        state->snapshot = compact(snapshot);
+        const auto bytes = response("200 OK", state->snapshot);
+        const auto version = state->version;
+        state->answerWaiters([version](const State::Waiter& w) { return w.since != version; },
+                             bytes);
+    });
+}
+
+void PhoneServer::setTokens(std::set<std::string> tokens) {
+    if (!state_->http) {
+        state_->tokens = std::move(tokens);
+        return;
+    }
+    state_->http->post([state = state_, tokens = std::move(tokens)]() mutable {
+        state->tokens = std::move(tokens);
+        state->answerWaiters([](const State::Waiter&) { return true; },
+                             response("401 Unauthorized"));
+    });
+}
+
+void PhoneServer::setCode(std::string code) {
+    if (!state_->http) {
+        state_->code = std::move(code);
+        state_->failedCodes = 0;
+        return;
+    }
+    state_->http->post([state = state_, code = std::move(code)]() mutable {
+        state->code = std::move(code);
+        state->failedCodes = 0;
+    });
+}
+
+bool PhoneServer::phoneIsWatching() const {
+    return state_->waiterCount > 0 ||
+           state_->clock().now() - state_->lastSeen.load() < state_->options.watchWindow;
+}
+
+void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> responder) {
+    State& s = *state_;
+    const auto target = splitTarget(request.path);
+    const auto& method = request.method;
+    const auto& path = target.path;
+
+    const bool known = (method == "POST" && (path == "/pair" || path == "/decide" ||
+                                             path == "/prompt" || path == "/new")) ||
+                       (method == "GET" && (path == "/status" || path == "/"));
+    if (!known) {
+        responder->respond(response("404 Not Found"));
+        return;
+    }
+    if (path == "/") {
+        responder->respond(response("200 OK", R"({"app":"Brimwick"})"));
+        return;
+    }
+    if (path == "/pair") {
+        pair(request, *responder);
+        return;
+    }
+
+    const std::string* authorization = request.header("authorization");
+    if (!authorization || authorization->rfind("Bearer ", 0) != 0 ||
+        !s.tokens.count(authorization->substr(7))) {
+        responder->respond(response("401 Unauthorized"));
+        return;
+    }
+    if (path == "/status") {
+        poll(target.query, std::move(responder));
+    } else if (path == "/decide") {
+        decide(request, *responder);
+    } else {
+        forward(path == "/prompt", request, std::move(responder));
+    }
+}
+
+void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
+    State& s = *state_;
+    const auto body = parseObject(request.body);
+    const std::string* sent = textMember(body, "code");
+    if (!sent) {
+        responder.respond(response("400 Bad Request"));
+        return;
+    }
+    if (s.code.empty() || numericCharacters(*sent) != s.code) {
+        if (++s.failedCodes >= kMaxFailedCodes) {
+            s.failedCodes = 0;
+            s.code.clear();
+            if (s.callbacks.onCodeBurned) s.callbacks.onCodeBurned();
+        }
+        responder.respond(response("403 Forbidden", kWrongCode));
+        return;
+    }
+    const std::string* device = textMember(body, "device");
+    const std::string name = device ? text::prefix(*device, kMaxDeviceName) : kDefaultDevice;
+    const std::string token = randomToken();
+    s.tokens.insert(token);
+    s.code.clear();
+    if (s.callbacks.onPaired) s.callbacks.onPaired(token, name);
+    responder.respond(response("200 OK", compact({{"token", token}, {"host", hostName_}})));
+}
+
+void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> responder) {
+    State& s = *state_;
+    s.lastSeen = s.clock().now();
+    const long long since = sinceVersion(query);
+    if (since != s.version) {
+        responder->respond(response("200 OK", s.snapshot));
+        return;
+    }
+    HttpResponder* key = responder.get();
+    s.waiters[key] = {responder, since};
+    s.waiterCount = s.waiters.size();
+    std::weak_ptr<State> weakState = state_;
+    responder->onClose([weakState, key] {
+        if (auto state = weakState.lock()) {
+            state->waiters.erase(key);
+            state->waiterCount = state->waiters.size();
+        }
+    });
+    auto timer = std::make_shared<asio::steady_timer>(s.http->context());
+    timer->expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(s.options.longPollHold)));
+    timer->async_wait([weakState, key, timer,
+                       responder = std::weak_ptr(responder)](const std::error_code& error) {
+        auto state = weakState.lock();
+        if (error || !state) return;
+        const auto it = state->waiters.find(key);
+        // The same key may belong to a newer poll if the allocator reused the address.
+        if (it == state->waiters.end() || it->second.responder != responder.lock()) return;
+        it->second.responder->respond(response("200 OK", state->snapshot));
+        state->waiters.erase(it);
+        state->waiterCount = state->waiters.size();
+    });
+}
+
+void PhoneServer::decide(const HttpRequest& request, HttpResponder& responder) {
+    const auto body = parseObject(request.body);
+    const std::string* id = textMember(body, "id");
+    const std::string* decision = textMember(body, "decision");
+    if (!id || !decision ||
+        (*decision != "allow" && *decision != "always" && *decision != "deny" &&
+         *decision != "terminal")) {
+        responder.respond(response("400 Bad Request"));
+        return;
+    }
+    if (state_->callbacks.onDecide) state_->callbacks.onDecide(*id, *decision);
+    responder.respond(response("202 Accepted"));
+}
+
+void PhoneServer::forward(bool prompt, const HttpRequest& request,
+                          std::shared_ptr<HttpResponder> responder) {
+    const auto body = parseObject(request.body);
+    const std::string* key = textMember(body, prompt ? "session" : "path");
+    const std::string* sent = textMember(body, "text");
+    const std::string trimmed = sent ? text::trimmed(*sent) : std::string();
+    if (!key || key->empty() || trimmed.empty() ||
+        text::characterCount(trimmed) > kMaxPromptLength) {
+        responder->respond(response("400 Bad Request", kEmptyOrTooLong));
+        return;
+    }
+    Reply reply = [responder](bool ok, std::string message) {
+        responder->respond(response(ok ? "202 Accepted" : "409 Conflict",
+                                    compact({{"message", std::move(message)}})));
+    };
+    auto& callback = prompt ? state_->callbacks.onPrompt : state_->callbacks.onNewSession;
+    if (callback) {
+        callback(*key, trimmed, std::move(reply));
+    } else {
+        reply(false, "");
+    }
+}
+
+}  // namespace brimwick
