@@ -13,4 +13,9 @@ std::string homeDirectory() {
     return "/";
 }
 
+std::string configHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    return config && config[0] == '/' ? std::string(config) : homeDirectory() + "/.config";
+}
+
 }  // namespace brimwick

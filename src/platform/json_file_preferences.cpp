@@ -9,10 +9,7 @@
 namespace brimwick {
 
 std::string JsonFilePreferences::defaultPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string base =
-        config && config[0] == '/' ? std::string(config) : homeDirectory() + "/.config";
-    return base + "/brimwick/preferences.json";
+    return configHome() + "/brimwick/preferences.json";
 }
 
 JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(path)) {
