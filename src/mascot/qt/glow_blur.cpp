@@ -23,24 +23,18 @@ std::array<int, 3> boxRadii(double sigma) {
     return radii;
 }
 
-// One box pass over `count` pixels: `src` is contiguous, `dst` pixels are `stride` apart.
-void boxLine(const std::uint32_t* src, std::uint32_t* dst, int count, int stride, int radius) {
-    const int width = 2 * radius + 1;
-    int sum[4] = {0, 0, 0, 0};
-    auto add = [&](int index, int sign) {
-        if (index < 0 || index >= count) return;
-        const std::uint32_t pixel = src[index];
-        for (int c = 0; c < 4; ++c) sum[c] += sign * static_cast<int>((pixel >> (8 * c)) & 0xff);
-    };
-    for (int i = -radius; i < radius; ++i) add(i, 1);
+// One box pass over one byte channel of `count` pixels: `src` is contiguous, `dst` pixels are
+// `step` bytes apart. The window average uses a fixed-point reciprocal; divisions dominated.
+void boxLine(const std::uint8_t* src, std::uint8_t* dst, int count, int step, int radius) {
+    const std::uint32_t width = 2 * radius + 1;
+    const std::uint32_t reciprocal = (65536 + width / 2) / width;
+    std::uint32_t sum = 0;
+    for (int i = 0; i <= radius && i < count; ++i) sum += src[i];
     for (int i = 0; i < count; ++i) {
-        add(i + radius, 1);
-        std::uint32_t out = 0;
-        for (int c = 0; c < 4; ++c) {
-            out |= static_cast<std::uint32_t>((sum[c] + width / 2) / width) << (8 * c);
-        }
-        dst[i * stride] = out;
-        add(i - radius, -1);
+        dst[static_cast<std::ptrdiff_t>(i) * step] = static_cast<std::uint8_t>(
+            std::min<std::uint32_t>((sum * reciprocal + 32768) >> 16, 255));
+        if (i + radius + 1 < count) sum += src[i + radius + 1];
+        if (i - radius >= 0) sum -= src[i - radius];
     }
 }
 
@@ -48,24 +42,28 @@ void boxLine(const std::uint32_t* src, std::uint32_t* dst, int count, int stride
 
 void blurImage(QImage& image, double sigma) {
     if (image.isNull() || sigma < 0.5) return;
-    if (image.format() != QImage::Format_ARGB32_Premultiplied) {
+    if (image.format() != QImage::Format_Alpha8 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied) {
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
+    const int channels = image.format() == QImage::Format_Alpha8 ? 1 : 4;
     const int w = image.width(), h = image.height();
-    const int stride = static_cast<int>(image.bytesPerLine() / 4);
-    auto* pixels = reinterpret_cast<std::uint32_t*>(image.bits());
-    std::vector<std::uint32_t> scratch(static_cast<std::size_t>(std::max(w, h)));
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine());
+    std::uint8_t* bits = image.bits();
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(std::max(w, h)));
     for (int radius : boxRadii(sigma)) {
         if (radius <= 0) continue;
-        for (int y = 0; y < h; ++y) {
-            std::uint32_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-            std::copy(row, row + w, scratch.begin());
-            boxLine(scratch.data(), row, w, 1, radius);
-        }
-        for (int x = 0; x < w; ++x) {
-            for (int y = 0; y < h; ++y)
-                scratch[y] = pixels[static_cast<std::ptrdiff_t>(y) * stride + x];
-            boxLine(scratch.data(), pixels + x, h, stride, radius);
+        for (int c = 0; c < channels; ++c) {
+            for (int y = 0; y < h; ++y) {
+                std::uint8_t* row = bits + y * stride + c;
+                for (int x = 0; x < w; ++x) line[x] = row[x * channels];
+                boxLine(line.data(), row, w, channels, radius);
+            }
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* column = bits + static_cast<std::ptrdiff_t>(x) * channels + c;
+                for (int y = 0; y < h; ++y) line[y] = column[y * stride];
+                boxLine(line.data(), column, h, static_cast<int>(stride), radius);
+            }
         }
     }
 }

@@ -26,11 +26,11 @@ QPen bodyPen(const QColor& color, double width) {
     return pen;
 }
 
-// The default stroke style of the ripples: butt caps, mitred joins.
+// The plain stroke of the ripple rings: butt caps. The rings are closed, tangent-continuous
+// outlines, so the join style never shows; round joins keep Qt's stroker on its fast path
+// (mitred joins on curves cost it about ten times as much).
 QPen plainPen(const QColor& color, double width) {
-    QPen pen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    pen.setMiterLimit(10);
-    return pen;
+    return QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
 }
 
 void strokePath(QPainter& painter, const QPainterPath& path, const QPen& pen) {
@@ -88,25 +88,44 @@ QPainterPath highlightPath(const QPainterPath& body, BotState state, double t, d
     return path;
 }
 
-// Strokes `path` into an offscreen layer, blurs it and lays it over the drawing area.
+// Strokes `path` into an offscreen layer, blurs it and lays it over the drawing area. The glow
+// has one colour, so only its coverage is drawn and blurred, then tinted.
 void drawGlow(QPainter& painter, const QSizeF& size, const QTransform& pose,
-              const QPainterPath& path, const QPen& pen, double blurRadius) {
+              const QPainterPath& path, double lineWidth, const QColor& color, double blurRadius) {
     const QTransform device = painter.deviceTransform();
-    const double scale = std::sqrt(std::abs(device.determinant()));
+    double scale = std::sqrt(std::abs(device.determinant()));
+    if (scale <= 0) return;
+    // A wide blur hides detail finer than a few pixels, so the layer is drawn coarser (keeping
+    // the blur at two pixels or more), which makes large glows cheap.
+    const double reduce = std::max(1.0, std::floor(blurRadius * scale / 2));
+    scale /= reduce;
     const int width = static_cast<int>(std::ceil(size.width() * scale));
     const int height = static_cast<int>(std::ceil(size.height() * scale));
-    if (width <= 0 || height <= 0 || scale <= 0) return;
-    QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
+    if (width <= 0 || height <= 0) return;
+    QImage coverage(width, height, QImage::Format_Alpha8);
+    coverage.fill(0);
     {
-        QPainter layerPainter(&layer);
-        layerPainter.setRenderHint(QPainter::Antialiasing);
-        layerPainter.scale(width / size.width(), height / size.height());
-        layerPainter.setTransform(pose, true);
-        strokePath(layerPainter, path, pen);
+        QPainter layer(&coverage);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.scale(width / size.width(), height / size.height());
+        layer.setTransform(pose, true);
+        strokePath(layer, path, bodyPen(Qt::black, lineWidth));
     }
-    blurImage(layer, blurRadius * scale);
-    painter.drawImage(QRectF(QPointF(0, 0), size), layer);
+    blurImage(coverage, blurRadius * scale);
+
+    QImage glow(width, height, QImage::Format_ARGB32_Premultiplied);
+    const QRgb opaque = color.rgb();
+    const int alpha = color.alpha();
+    for (int y = 0; y < height; ++y) {
+        const uchar* in = coverage.constScanLine(y);
+        auto* out = reinterpret_cast<QRgb*>(glow.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            out[x] = qPremultiply(
+                qRgba(qRed(opaque), qGreen(opaque), qBlue(opaque), (in[x] * alpha + 127) / 255));
+        }
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(QPointF(0, 0), size), glow);
 }
 
 }  // namespace
@@ -173,8 +192,7 @@ void HexRenderer::drawFrame(QPainter& painter, const QSizeF& size, BotState stat
     strokePath(painter, body, bodyPen(withOpacity(tint, 0.22), lw));
     if (pose.glow > 0 && !highlight.isEmpty()) {
         painter.setTransform(base);
-        drawGlow(painter, size, posed, highlight, bodyPen(withOpacity(tint, 0.7 * pose.glow), lw),
-                 1.6 * lw);
+        drawGlow(painter, size, posed, highlight, lw, withOpacity(tint, 0.7 * pose.glow), 1.6 * lw);
         painter.setTransform(posed * base);
     }
     if (!highlight.isEmpty()) strokePath(painter, highlight, bodyPen(tint, lw));
