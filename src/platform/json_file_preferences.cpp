@@ -1,5 +1,7 @@
 #include "platform/json_file_preferences.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -13,6 +15,12 @@ std::string JsonFilePreferences::defaultPath() {
 }
 
 JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(path)) {
+    // The file holds the paired phones' tokens. A file left readable by others (an older
+    // version, a copy, a restored backup) is closed off at once, not only at the next write.
+    struct stat info = {};
+    if (::lstat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077)) {
+        ::chmod(path_.c_str(), 0600);
+    }
     auto data = readFile(path_);
     if (!data.ok()) return;
     auto parsed = nlohmann::json::parse(*data, nullptr, /*allow_exceptions=*/false);

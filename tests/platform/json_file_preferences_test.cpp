@@ -1,0 +1,78 @@
+#include "platform/json_file_preferences.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/atomic_file.h"
+
+namespace brimwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+class JsonFilePreferencesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "brimwick-prefs-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        path_ = (root_ / "brimwick" / "preferences.json").string();
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    static mode_t modeOf(const std::string& path) {
+        struct stat info = {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 07777;
+    }
+
+    fs::path root_;
+    std::string path_;
+};
+
+TEST_F(JsonFilePreferencesTest, TheFileIsOnlyEverReadableByItsOwner) {
+    // Even a permissive umask must not open the tokens to other users.
+    const mode_t previous = ::umask(0);
+    {
+        JsonFilePreferences preferences(path_);
+        preferences.setValue("phoneDevices", {{"0123abcd", "Pixel"}});
+    }
+    ::umask(previous);
+    EXPECT_EQ(modeOf(path_), 0600u);
+    EXPECT_EQ(modeOf((root_ / "brimwick").string()), 0700u);
+    EXPECT_EQ(JsonFilePreferences(path_).value("phoneDevices"),
+              nlohmann::json({{"0123abcd", "Pixel"}}));
+}
+
+TEST_F(JsonFilePreferencesTest, AnExistingWorldReadableFileIsClosedOffWhenLoaded) {
+    fs::create_directories(root_ / "brimwick");
+    std::ofstream(path_) << R"({"phoneDevices": {"feedface": "Pixel"}, "phoneEnabled": true})";
+    ::chmod(path_.c_str(), 0644);
+
+    JsonFilePreferences preferences(path_);
+    EXPECT_EQ(modeOf(path_), 0600u);  // before any write
+    EXPECT_EQ(preferences.value("phoneEnabled"), nlohmann::json(true));
+
+    ::chmod(path_.c_str(), 0666);
+    preferences.setValue("phoneEnabled", false);
+    EXPECT_EQ(modeOf(path_), 0600u);
+    EXPECT_EQ(JsonFilePreferences(path_).value("phoneDevices"),
+              nlohmann::json({{"feedface", "Pixel"}}));
+}
+
+TEST_F(JsonFilePreferencesTest, AMalformedFileCountsAsEmptyAndIsReplacedAtTheNextWrite) {
+    fs::create_directories(root_ / "brimwick");
+    std::ofstream(path_) << "[1, 2";
+    JsonFilePreferences preferences(path_);
+    EXPECT_EQ(preferences.value("phoneEnabled"), std::nullopt);
+    EXPECT_FALSE(preferences.boolValue("phoneEnabled", false));
+    preferences.setValue("phoneProjects", nlohmann::json::array({"/src/app"}));
+    EXPECT_EQ(nlohmann::json::parse(*readFile(path_)),
+              nlohmann::json({{"phoneProjects", {"/src/app"}}}));
+}
+
+}  // namespace
+}  // namespace brimwick
