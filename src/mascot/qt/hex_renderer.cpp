@@ -131,6 +131,7 @@ void drawGlow(QPainter& painter, const QSizeF& size, const QTransform& pose,
 }  // namespace
 
 QPainterPath HexRenderer::hexPath(double radius, double corner) {
+    if (!(radius > 0)) return {};
     const double r = radius;
     // Tangent points sit corner / tan(60°) from each corner; no further than half an edge.
     const double cut = std::clamp(corner / std::sqrt(3.0), 0.0, r / 2);

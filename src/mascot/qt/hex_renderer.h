@@ -24,7 +24,7 @@ class HexRenderer {
     // The rounded hexagon standing on a corner, centred on the origin (y downward): corners at
     // distance `radius`, each rounded by a tangent arc of radius `corner`. It starts in the middle
     // of the edge from the top corner to the upper-right one and runs clockwise on screen, so a
-    // trim fraction f is the point f of the way round from there.
+    // trim fraction f is the point f of the way round from there. Empty for a radius <= 0.
     static QPainterPath hexPath(double radius, double corner);
 
     static Pose makePose(BotState state, double t, double since) {

@@ -65,6 +65,11 @@ TEST(HexPathTest, CornersSitOnTheRadiusAndAreRoundedByTheCornerRadius) {
         EXPECT_NEAR(distance(mid, {0, 0}), r - (2 * c / kSqrt3 - c), 1e-3) << k;
         EXPECT_LT(distance(mid, corners[k % 6] * (1 - (2 * c / kSqrt3 - c) / r)), 1e-3) << k;
     }
+    EXPECT_TRUE(HexRenderer::hexPath(0, 1).isEmpty());
+    EXPECT_TRUE(HexRenderer::hexPath(-3, 1).isEmpty());
+    // A corner too large for the edges is limited to half an edge on each side.
+    EXPECT_NEAR(PathTrimmer(HexRenderer::hexPath(r, 50)).length(),
+                2 * std::numbers::pi * r * kSqrt3 / 2, 0.05 * r);
     const QRectF bounds = HexRenderer::hexPath(r, c).boundingRect();
     EXPECT_NEAR(bounds.left(), -0.5 * kSqrt3 * r, 1e-9);  // the flat sides are untouched
     EXPECT_LT(bounds.top(), -r + 0.5);
