@@ -1,0 +1,104 @@
+#include "phone/phone_snapshot.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "core/percent.h"
+#include "sessions/bot_state.h"
+#include "sessions/session_store.h"
+#include "usage/usage_store.h"
+
+namespace brimwick {
+namespace {
+
+using nlohmann::json;
+
+json optionalText(const std::optional<std::string>& text) {
+    return text ? json(*text) : json(nullptr);
+}
+
+json limitObject(const std::optional<UsageLimit>& limit) {
+    if (!limit) return nullptr;
+    return {{"percentLeft", percentLeft(limit->used)},
+            {"resetsAt", PhoneSnapshot::milliseconds(limit->resetsAt)}};
+}
+
+json approvalObject(const PendingApproval& approval) {
+    return {{"id", approval.id},
+            {"tool", approval.tool},
+            {"detail", optionalText(approval.detail)},
+            {"canAlwaysAllow", approval.suggestions.has_value() && !approval.suggestions->empty()},
+            {"expiresAt", PhoneSnapshot::milliseconds(approval.expiresAt)}};
+}
+
+}  // namespace
+
+json PhoneSnapshot::milliseconds(std::optional<Instant> instant) {
+    if (!instant || !std::isfinite(*instant)) return nullptr;
+    const double ms = std::trunc(*instant * 1000.0);
+    // 2^63 is exactly representable; anything at or beyond it does not fit.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (ms >= kLimit || ms < -kLimit) return nullptr;
+    return static_cast<std::int64_t>(ms);
+}
+
+std::string PhoneSnapshot::folderName(const std::string& path) {
+    std::filesystem::path folder(path);
+    // "/a/b/" names the folder "b", as a file path's last component would.
+    if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+    const auto name = folder.filename().string();
+    return name.empty() && !path.empty() && path.front() == '/' ? "/" : name;
+}
+
+json PhoneSnapshot::snapshot(const SessionStore& store, const UsageStore& usage,
+                             const std::string& host, const PendingApprovals& approvals,
+                             const QueuedPrompts& queued, const std::vector<std::string>& projects,
+                             const Clock& clock, const HostAppName& hostAppName) {
+    json sessions = json::array();
+    for (const auto& session : store.ranked()) {
+        json pending = nullptr;
+        for (const auto& [id, approval] : approvals) {
+            if (approval.sessionId == session.id) {
+                pending = approvalObject(approval);
+                break;
+            }
+        }
+        const auto queue = queued.find(session.id);
+        const std::optional<std::string> app =
+            hostAppName && session.hostPID ? hostAppName(session.hostPID) : std::nullopt;
+        sessions.push_back({
+            {"id", session.id},
+            {"project", session.project},
+            {"state", std::string(rawValue(session.state))},
+            {"label", std::string(label(session.state))},
+            {"needsYou", needsYou(session.state)},
+            {"stateChangedAt", milliseconds(session.stateChangedAt)},
+            {"app", optionalText(app)},
+            {"task", optionalText(session.task)},
+            {"activity", optionalText(session.activity)},
+            {"queued", queue == queued.end() ? 0 : queue->second.size()},
+            {"pending", std::move(pending)},
+        });
+    }
+
+    json usageObject = nullptr;
+    if (usage.enabled()) {
+        const auto& figures = usage.usage();
+        usageObject = {{"session", figures ? limitObject(figures->session) : json(nullptr)},
+                       {"week", figures ? limitObject(figures->week) : json(nullptr)},
+                       {"problem", usage.problem()}};
+    }
+
+    json projectList = json::array();
+    for (const auto& path : projects) {
+        projectList.push_back({{"name", folderName(path)}, {"path", path}});
+    }
+
+    return {{"host", host},
+            {"serverTime", milliseconds(clock.now())},
+            {"sessions", std::move(sessions)},
+            {"usage", std::move(usageObject)},
+            {"projects", std::move(projectList)}};
+}
+
+}  // namespace brimwick
