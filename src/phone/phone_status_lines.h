@@ -1,0 +1,22 @@
+// Phone status lines: the phone link's state as plain text lines, for the headless runner.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brimwick {
+
+class PhoneLink;
+
+// "phone: <status>" (the status may be empty), then while a code is valid
+// "Pairing code: 123 456" and the pairing URL (when there is one), then
+// "paired: <device>" while a phone has just paired. Main thread.
+std::vector<std::string> phoneStatusLines(const PhoneLink& link);
+
+// "123456" as "123 456": the two halves a person reads out; other texts unchanged.
+std::string groupedCode(const std::string& code);
+
+// The line for a phone that has just paired: "paired: <device>".
+std::string pairedLine(const std::string& device);
+
+}  // namespace brimwick
