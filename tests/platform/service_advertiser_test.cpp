@@ -22,13 +22,20 @@ using testing::runShell;
 // no test ever reaches the machine's real bus or daemon. The path is set before any client
 // exists, because the D-Bus library may remember the first address it reads.
 const fs::path& scratch() {
-    static const fs::path path = [] {
+    struct Scratch {
+        fs::path dir;
+        ~Scratch() {
+            std::error_code ignored;
+            fs::remove_all(dir, ignored);
+        }
+    };
+    static const Scratch scratch = [] {
         fs::path dir = fs::temp_directory_path() / ("brimwick-avahi-" + std::to_string(getpid()));
         fs::create_directories(dir);
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (dir / "bus").string()).c_str(), 1);
-        return dir;
+        return Scratch{dir};
     }();
-    return path;
+    return scratch.dir;
 }
 
 bool executable(const char* path) {
