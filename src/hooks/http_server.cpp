@@ -198,7 +198,15 @@ void HttpServer::State::close(const std::shared_ptr<Connection>& connection) {
 
 void HttpServer::State::stop() {
     context.stop();
-    if (thread.joinable()) thread.join();
+    if (thread.joinable()) {
+        // The last owner may let go from inside one of our own handlers; the thread then ends
+        // by itself once that handler returns, holding the state until it does.
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
     std::error_code ignored;
     acceptor.close(ignored);
     for (const auto& connection : connections) connection->socket.close(ignored);
@@ -238,7 +246,7 @@ Result<void> HttpServer::start() {
     state_->boundPort = acceptor.local_endpoint(error).port();
     state_->accept();
     state_->work.emplace(state_->context.get_executor());
-    state_->thread = std::thread([state = state_.get()] { state->context.run(); });
+    state_->thread = std::thread([state = state_] { state->context.run(); });
     return {};
 }
 

@@ -360,3 +360,34 @@ TEST(PhoneServerToken, SixtyFourFreshHexDigits) {
 
 }  // namespace
 }  // namespace brimwick
+
+namespace brimwick {
+namespace {
+
+// The last owner may let go while the server thread is inside one of the server's callbacks.
+TEST(PhoneServerLifetime, ReleasedFromInsideItsOwnCallbackEndsCleanly) {
+    std::shared_ptr<PhoneServer> server;
+    std::mutex mutex;
+    PhoneServer::Callbacks callbacks;
+    callbacks.onDecide = [&](std::string, std::string) {
+        std::lock_guard lock(mutex);
+        server.reset();  // the handler still holds its own reference
+    };
+    PhoneServer::Options options;
+    options.port = 0;
+    options.address = "127.0.0.1";
+    {
+        std::lock_guard lock(mutex);
+        server = PhoneServer::create("host", {"t"}, "", callbacks, options);
+        ASSERT_TRUE(server->start().ok());
+    }
+    testing::RawClient client(server->port());
+    client.send(request("POST", "/decide", R"({"id":"a","decision":"deny"})",
+                        "Authorization: Bearer t\r\n"));
+    EXPECT_TRUE(client.waitForClose());
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(server, nullptr);
+}
+
+}  // namespace
+}  // namespace brimwick
