@@ -29,6 +29,13 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
             }
             options.demo = static_cast<int>(count);
             ++i;
+        } else if (arg == "--phone" || arg == "--no-phone") {
+            options.phone = arg == "--phone";
+        } else if (arg == "--login-item") {
+            if (i + 1 >= args.size() || (args[i + 1] != "on" && args[i + 1] != "off")) {
+                return usage("--login-item needs on or off");
+            }
+            options.loginItem = args[++i] == "on";
         } else {
             return usage("unknown option " + arg);
         }
@@ -37,7 +44,8 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
 }
 
 std::string headlessUsage() {
-    return "Usage: brimwick [--headless] [--demo N]\n"
+    return "Usage: brimwick [--headless] [--demo N] [--phone | --no-phone]\n"
+           "       brimwick --headless --login-item on|off\n"
            "       brimwick hooks install|remove|status\n"
            "\n"
            "Follows Claude Code sessions through the hooks it runs. The headless face runs the\n"
@@ -45,10 +53,16 @@ std::string headlessUsage() {
            "  hook server: <status>      the hook server's state\n"
            "  sessions: <list>           the sessions, most urgent first, as \"project: state\"\n"
            "  usage: <line>              plan usage as the menu shows it, one line each\n"
+           "  phone: <status>            the phone link, with \"Pairing code: 123 456\" and the\n"
+           "                             pairing URL while a code is valid, \"paired: <name>\"\n"
            "\n"
            "Options:\n"
            "  --headless   run without a display (the only face so far)\n"
            "  --demo N     start N scripted demo sessions\n"
+           "  --phone      switch the phone link on (remembered, as the menu's switch)\n"
+           "  --no-phone   switch it off\n"
+           "  --login-item on|off\n"
+           "               open Brimwick at login or not, then exit\n"
            "  --help       show this text\n"
            "\n"
            "Commands:\n"

@@ -1,6 +1,7 @@
 // The command-line options of the headless text face.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace brimwick {
 
 struct HeadlessOptions {
     bool help = false;
-    int demo = 0;  // demo sessions to spawn at start
+    int demo = 0;                   // demo sessions to spawn at start
+    std::optional<bool> phone;      // --phone / --no-phone: switch the phone link and store it
+    std::optional<bool> loginItem;  // --login-item on|off: set open-at-login, then exit
 };
 
 // Parses the words after the program name. `--headless` is accepted and implied. Error code

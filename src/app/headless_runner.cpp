@@ -2,16 +2,13 @@
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
-#include <cstdio>
 #include <iostream>
 
+#include "app/app_delegate.h"
 #include "app/headless_options.h"
-#include "core/clock.h"
-#include "hooks/hook_server.h"
+#include "app/system_environment.h"
+#include "phone/phone_status_lines.h"
 #include "platform/asio_main_queue.h"
-#include "platform/json_file_preferences.h"
-#include "sessions/session_store.h"
-#include "usage/usage_store.h"
 #include "usage/usage_text.h"
 
 namespace brimwick {
@@ -20,6 +17,55 @@ namespace {
 // Every line is flushed at once: scripts and tests read the output as it comes.
 void printLine(const std::string& line) {
     std::cout << line << std::endl;
+}
+
+// The text face: what the menu would show, printed line by line when it changes.
+class HeadlessFace final : public AppFace {
+  public:
+    void attach(AppDelegate& delegate) { delegate_ = &delegate; }
+
+    void rebuildMenu() override {
+        if (!delegate_) return;
+        printIfChanged(serverLines_, {"hook server: " + delegate_->serverStatus()});
+        printIfChanged(phoneLines_, delegate_->phone().enabled()
+                                        ? phoneStatusLines(delegate_->phone())
+                                        : std::vector<std::string>{});
+    }
+    void showIconState(std::optional<BotState>) override {
+        if (delegate_) printLine(sessionsLine(delegate_->store().ranked()));
+    }
+    void alert(const std::string& title, const std::string& text) override {
+        std::cerr << title << "\n" << text << std::endl;
+    }
+    void beep() override {}
+
+    void usageChanged(const Clock& clock) {
+        if (!delegate_) return;
+        auto lines = usageMenuLines(delegate_->usage(), clock.now());
+        for (auto& line : lines) line = "usage: " + line;
+        printIfChanged(usageLines_, lines);
+    }
+
+  private:
+    static void printIfChanged(std::vector<std::string>& last, std::vector<std::string> lines) {
+        if (lines == last) return;
+        for (const auto& line : lines) printLine(line);
+        last = std::move(lines);
+    }
+
+    AppDelegate* delegate_ = nullptr;
+    std::vector<std::string> serverLines_, phoneLines_, usageLines_;
+};
+
+int setLoginItem(bool on) {
+    auto item = XdgAutostartLoginItem::forCurrentUser();
+    if (auto changed = item.setEnabled(on); !changed) {
+        std::cerr << AppDelegate::kLoginItemTitle << "\n"
+                  << changed.error().message << AppDelegate::kLoginItemAdvice << std::endl;
+        return 1;
+    }
+    printLine(std::string("login item: ") + (on ? "on" : "off"));
+    return 0;
 }
 
 }  // namespace
@@ -44,63 +90,24 @@ int runHeadless(int argc, char** argv) {
         std::cout << headlessUsage();
         return 0;
     }
+    if (options->loginItem) return setLoginItem(*options->loginItem);
 
     asio::io_context context;
     AsioMainQueue main(context);
-    SystemClock clock;
-    JsonFilePreferences preferences;
-    auto store = SessionStore::create(main, clock, std::make_shared<SignalProcessProbe>(),
-                                      std::make_shared<SystemRandomSource>());
-    Subscription sessions = store->changed.connect([&main, weak = std::weak_ptr(store)](auto&) {
-        // Printed from a task posted after the change, so it shows the list after it.
-        main.post([weak] {
-            if (auto store = weak.lock()) printLine(sessionsLine(store->ranked()));
-        });
+    SystemEnvironment system;
+    // The phone switch is stored before the link reads it, as the menu toggle would store it.
+    if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
+
+    HeadlessFace face;
+    auto delegate = AppDelegate::launch(system.environment(main), face);
+    face.attach(*delegate);
+    face.rebuildMenu();
+    main.post([&face, &system] { face.usageChanged(system.clock()); });
+    Subscription usage = delegate->usage().changed.connect([&main, &face, &system] {
+        main.post([&face, &system] { face.usageChanged(system.clock()); });
     });
 
-    auto usage = UsageStore::create(main, clock, preferences, backgroundUsageFetch());
-    // Printed when the lines differ from the last ones printed, so repeats stay quiet.
-    auto lastUsage = std::make_shared<std::vector<std::string>>();
-    const auto printUsage = [&main, &clock, lastUsage, weak = std::weak_ptr(usage)] {
-        main.post([&clock, lastUsage, weak] {
-            auto usage = weak.lock();
-            if (!usage) return;
-            auto lines = usageMenuLines(*usage, clock.now());
-            if (lines == *lastUsage) return;
-            for (const auto& line : lines) printLine("usage: " + line);
-            *lastUsage = std::move(lines);
-        });
-    };
-    printUsage();
-    Subscription usageChanges = usage->changed.connect(printUsage);
-
-    // Server callbacks run on the server's thread; everything they touch lives on main.
-    HookServer::Callbacks callbacks;
-    callbacks.onEvent = [&main, store](HookEvent event) {
-        main.post([store, event = std::move(event)] { store->handle(event); });
-    };
-    callbacks.onPermission = [](HookEvent, HookServer::Reply reply) {
-        // No phone is watching: an empty answer lets Claude Code ask in the terminal.
-        reply(std::nullopt);
-    };
-    callbacks.onStop = [&main, store, usage](HookEvent event, HookServer::Reply reply) {
-        main.post([store, usage, event = std::move(event), reply = std::move(reply)] {
-            store->handle(event);
-            reply(std::nullopt);
-            // The end of a turn is a good moment to re-read the plan usage.
-            usage->refresh(false);
-        });
-    };
-    callbacks.onStatus = [&main](std::string status) {
-        main.post([status = std::move(status)] { printLine("hook server: " + status); });
-    };
-    HookServer server(std::move(callbacks));
-    if (auto started = server.start(); !started) {
-        printLine("hook server: Couldn't open port " + std::to_string(HookServer::kPort) + ": " +
-                  started.error().message);
-    }
-
-    if (options->demo > 0) store->spawnDemo(options->demo);
+    if (options->demo > 0) delegate->store().spawnDemo(options->demo);
 
     asio::signal_set signals(context, SIGINT, SIGTERM);
     signals.async_wait([&context](const std::error_code&, int) { context.stop(); });

@@ -1,0 +1,98 @@
+// AppDelegate: the root of the process. It creates every model object once, connects them,
+// starts the hook server, and decides what each hook callback does to the session store and the
+// phone link — including answering a stop with the prompts queued on the phone.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_face.h"
+#include "core/clock.h"
+#include "core/main_queue.h"
+#include "core/preferences.h"
+#include "core/random_source.h"
+#include "core/signal.h"
+#include "hooks/hook_server.h"
+#include "phone/phone_link.h"
+#include "platform/login_item.h"
+#include "platform/process_probe.h"
+#include "platform/wake_monitor.h"
+#include "sessions/session_focus.h"
+#include "sessions/session_store.h"
+#include "usage/usage_store.h"
+
+namespace brimwick {
+
+// Everything the delegate uses from outside; tests replace any of it.
+struct AppEnvironment {
+    MainQueue* main = nullptr;
+    const Clock* clock = nullptr;
+    Preferences* preferences = nullptr;
+    std::shared_ptr<const ProcessProbe> probe;
+    std::shared_ptr<RandomSource> random;
+    UsageStore::StartFetch usageFetch;
+    WakeMonitor* wake = nullptr;  // no wake refresh when null
+    PhoneLink::Services phone;
+    LoginItem* loginItem = nullptr;
+    SessionFocus* focus = nullptr;  // no terminal is ever found when null
+    std::string home;               // whose ~/.claude/settings.json the hooks go into
+    HookServer::Options hookServer;
+};
+
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+  public:
+    static constexpr const char* kStarting = "Starting\u2026";
+    static constexpr const char* kNotReady = "Brimwick isn't ready";
+    static constexpr const char* kPhonePromptIntro =
+        "The user sent this message from their phone (through Brimwick). Treat it as their next "
+        "prompt:\n\n";
+    static constexpr const char* kLoginItemTitle = "Couldn't change login item";
+    static constexpr const char* kLoginItemAdvice =
+        "\n\nMake sure ~/.config/autostart is writable, then try again.";
+
+    // Runs the whole start-up: models, the face's own parts, the hook server, the silent hook
+    // refresh, the subscriptions and a first phone snapshot. `face` must outlive the delegate.
+    static std::shared_ptr<AppDelegate> launch(AppEnvironment environment, AppFace& face);
+    ~AppDelegate();
+
+    SessionStore& store() const { return *store_; }
+    UsageStore& usage() const { return *usage_; }
+    PhoneLink& phone() const { return *phone_; }
+    HookServer* server() const { return server_.get(); }
+    const std::string& serverStatus() const { return serverStatus_; }
+    const AppEnvironment& environment() const { return env_; }
+
+    // Commands of the menu and the island.
+    void focusSession(const std::string& sessionId);
+    void installHooks();
+    void uninstallHooks();
+    bool hooksInstalled() const;
+    bool launchAtLogin() const;
+    void toggleLaunchAtLogin();
+    // Sets the login item; the error text (with advice) on failure.
+    std::optional<std::string> setLaunchAtLogin(bool on);
+
+    // Rebuilds the phone snapshot, keeps it and hands it to a running phone server.
+    void publishToPhone();
+
+    // The answer to a stop hook that hands `prompt` over, as compact JSON.
+    static std::string blockAnswer(const std::string& prompt);
+
+  private:
+    AppDelegate(AppEnvironment environment, AppFace& face);
+    void finishLaunching();
+    void startServer();
+
+    AppEnvironment env_;
+    AppFace& face_;
+    std::shared_ptr<SessionStore> store_;
+    std::shared_ptr<UsageStore> usage_;
+    std::shared_ptr<PhoneLink> phone_;
+    std::unique_ptr<HookServer> server_;
+    std::string serverStatus_ = kStarting;
+    std::vector<Subscription> cancellables_;
+};
+
+}  // namespace brimwick

@@ -1,0 +1,345 @@
+#include "app/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/atomic_file.h"
+#include "hooks/hook_commands.h"
+#include "hooks/hook_installer.h"
+#include "support/fake_process_probe.h"
+#include "support/fake_random.h"
+#include "support/manual_main_queue.h"
+#include "support/memory_preferences.h"
+#include "support/raw_client.h"
+
+namespace brimwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ManualMainQueue;
+using testing::RawClient;
+
+class RecordingFace final : public AppFace {
+  public:
+    void rebuildMenu() override { ++rebuilds; }
+    void showIconState(std::optional<BotState> state) override { icons.push_back(state); }
+    void alert(const std::string& title, const std::string& text) override {
+        alerts.emplace_back(title, text);
+    }
+    void beep() override { ++beeps; }
+    void closePairingWindow() override { ++closedPairing; }
+
+    int rebuilds = 0, beeps = 0, closedPairing = 0;
+    std::vector<std::optional<BotState>> icons;
+    std::vector<std::pair<std::string, std::string>> alerts;
+};
+
+const std::string k204 =
+    "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n";
+
+class AppDelegateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home = fs::temp_directory_path() / ("brimwick-app-" + std::to_string(::getpid()));
+        fs::remove_all(home);
+        fs::create_directories(home);
+    }
+    void TearDown() override {
+        delegate.reset();
+        fs::remove_all(home);
+    }
+
+    AppEnvironment environment() {
+        AppEnvironment env;
+        env.main = &main;
+        env.clock = &main;
+        env.preferences = &preferences;
+        env.probe = std::make_shared<testing::FakeProcessProbe>();
+        env.random = std::make_shared<testing::FakeRandom>();
+        env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
+            ++fetches;
+            done(UsageError::of(UsageError::Kind::signedOut));
+        };
+        env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
+        env.phone.newCode = [] { return std::string("123456"); };
+        env.phone.hostName = "Test Mac";
+        env.phone.makeServer = [this](std::string host, std::set<std::string> tokens,
+                                      std::string code, PhoneServer::Callbacks callbacks) {
+            PhoneServer::Options options;
+            options.port = 0;
+            options.address = "127.0.0.1";
+            options.clock = &main;
+            options.longPollHold = 0.2;
+            return PhoneServer::create(host, tokens, code, callbacks, options);
+        };
+        env.home = home.string();
+        env.hookServer.port = hookPort;
+        return env;
+    }
+
+    void launch() {
+        delegate = AppDelegate::launch(environment(), face);
+        main.runPending();
+    }
+
+    // Posts a hook payload the way curl does and gives the raw answer; runs the main queue
+    // until the server's answer (or `done`) arrives.
+    std::string post(const std::string& path, const nlohmann::json& payload, int pid = 4242) {
+        RawClient client(delegate->server()->port());
+        client.send(testing::postRequest(
+            path, payload.dump(),
+            "Content-Type: application/json\r\nX-Claude-PID: " + std::to_string(pid) + "\r\n"));
+        std::string answer;
+        main.runUntil([&] {
+            answer += client.readAll(0.01);
+            return client.closed();
+        });
+        main.runPending();
+        return answer;
+    }
+
+    fs::path home;
+    std::uint16_t hookPort = 0;
+    ManualMainQueue main;
+    testing::MemoryPreferences preferences;
+    RecordingFace face;
+    int fetches = 0;
+    std::shared_ptr<AppDelegate> delegate;
+};
+
+nlohmann::json event(const std::string& name, const std::string& session = "s1") {
+    return {{"hook_event_name", name}, {"session_id", session}, {"cwd", "/src/weather"}};
+}
+
+TEST_F(AppDelegateTest, StopWithNothingQueuedFinishesTheSessionAndRefreshesUsageGently) {
+    launch();
+    EXPECT_EQ(fetches, 1);  // usage is fetched at start
+    post("/hook", event("UserPromptSubmit"));
+    main.advance(10);
+    EXPECT_EQ(post("/stop", event("Stop")), k204);
+    EXPECT_EQ(delegate->store().session("s1")->state, BotState::finished);
+    EXPECT_EQ(fetches, 1);  // within 60 s of the last attempt
+
+    post("/hook", event("UserPromptSubmit"));
+    main.advance(60);
+    post("/stop", event("Stop"));
+    EXPECT_EQ(fetches, 2);
+}
+
+TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
+    launch();
+    post("/hook", event("UserPromptSubmit"), 777);
+    auto session = delegate->store().session("s1");
+    ASSERT_TRUE(session);
+    EXPECT_TRUE(delegate->phone().queuePrompt("first", session).ok);
+    EXPECT_TRUE(delegate->phone().queuePrompt("second\nline", session).ok);
+
+    const auto answer = post("/stop", event("Stop"), 777);
+    const std::string body = answer.substr(answer.find("\r\n\r\n") + 4);
+    EXPECT_EQ(nlohmann::json::parse(body),
+              (nlohmann::json{{"decision", "block"},
+                              {"reason",
+                               "The user sent this message from their phone (through Brimwick). "
+                               "Treat it as their next prompt:\n\nfirst\n\nsecond\nline"}}));
+    EXPECT_EQ(body.find('\n'), std::string::npos);  // compact
+
+    // The store saw a new prompt, never the stop.
+    session = delegate->store().session("s1");
+    EXPECT_EQ(session->state, BotState::thinking);
+    EXPECT_EQ(session->task, "first");
+    EXPECT_EQ(session->hostPID, 777);
+    EXPECT_TRUE(delegate->phone().queued().empty());
+    main.advance(5);
+    EXPECT_TRUE(delegate->store().session("s1"));
+}
+
+TEST_F(AppDelegateTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
+    launch();
+    nlohmann::json start = {{"hook_event_name", "UserPromptSubmit"}, {"session_id", "s2"}};
+    post("/hook", start);
+    delegate->phone().queuePrompt("go on", delegate->store().session("s2"));
+    // Without a cwd the project stays the default one; with the stop's cwd it would change.
+    post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}});
+    EXPECT_EQ(delegate->store().session("s2")->project, "Claude");
+
+    delegate->phone().queuePrompt("more", delegate->store().session("s2"));
+    post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}, {"cwd", "/src/atlas"}});
+    EXPECT_EQ(delegate->store().session("s2")->project, "atlas");
+}
+
+TEST_F(AppDelegateTest, SessionEndDropsQueuedPromptsAndEndsTheSession) {
+    launch();
+    post("/hook", event("UserPromptSubmit"));
+    delegate->phone().queuePrompt("later", delegate->store().session("s1"));
+    post("/hook", event("SessionEnd"));
+    EXPECT_TRUE(delegate->phone().queued().empty());
+    EXPECT_FALSE(delegate->store().session("s1"));
+    EXPECT_EQ(delegate->phone().projects(), std::vector<std::string>{"/src/weather"});
+}
+
+TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheStoreSawIt) {
+    launch();
+    auto request = event("PermissionRequest");
+    request["tool_name"] = "Bash";
+    request["tool_input"] = {{"command", "make"}};
+    EXPECT_EQ(post("/permission", request), k204);
+    const auto session = delegate->store().session("s1");
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->state, BotState::approval);
+    EXPECT_EQ(session->activity, "Running make");
+    EXPECT_TRUE(delegate->phone().approvals().empty());
+}
+
+TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
+    auto settings = nlohmann::json::object();
+    settings["model"] = "opus";
+    settings["hooks"]["Stop"] = nlohmann::json::array(
+        {{{"hooks", {{{"type", "command"}, {"command", "curl http://127.0.0.1:47821/hook"}}}}}});
+    fs::create_directories(home / ".claude");
+    ASSERT_TRUE(
+        writeFileAtomically((home / ".claude/settings.json").string(), settings.dump()).ok());
+    ASSERT_TRUE(HookInstaller::isOutdated(home.string()));
+
+    launch();
+    EXPECT_TRUE(HookInstaller::isInstalled(home.string()));
+    EXPECT_FALSE(HookInstaller::isOutdated(home.string()));
+    EXPECT_TRUE(face.alerts.empty());
+    EXPECT_EQ(HookInstaller::load(home.string())->at("model"), "opus");
+}
+
+TEST_F(AppDelegateTest, HooksThatAreNotInstalledAreLeftAlone) {
+    launch();
+    EXPECT_FALSE(fs::exists(home / ".claude/settings.json"));
+}
+
+TEST_F(AppDelegateTest, TakenHookPortIsReportedAndTheRestRuns) {
+    HttpServer other(HttpServerOptions{}, [](HttpRequest, std::shared_ptr<HttpResponder>) {});
+    ASSERT_TRUE(other.start().ok());
+    hookPort = other.port();
+    launch();
+    EXPECT_EQ(delegate->serverStatus(), "Couldn't open port 47821: Address already in use");
+    EXPECT_GT(face.rebuilds, 0);
+    delegate->store().spawnDemo(1);
+    main.advance(1);
+    EXPECT_EQ(delegate->store().sessions().size(), 1u);
+    EXPECT_EQ(face.icons.back(), BotState::greeting);
+}
+
+TEST_F(AppDelegateTest, ServerStatusReachesTheMenu) {
+    launch();
+    main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; });
+    EXPECT_EQ(delegate->serverStatus(),
+              "Listening on 127.0.0.1:" + std::to_string(delegate->server()->port()));
+}
+
+TEST_F(AppDelegateTest, EveryChangeGivesItsOwnRebuildIconAndSnapshot) {
+    preferences.setValue(PhoneLink::kEnabledKey, true);
+    preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
+    launch();
+    const auto server = delegate->phone().server();
+    ASSERT_TRUE(server);
+    // Let the phone server's own status change (and its snapshot) settle first.
+    main.runUntil([&] { return delegate->phone().status().rfind("Listening", 0) == 0; });
+    main.runPending();
+    const auto status = [&] {
+        RawClient client(server->port());
+        client.send("GET /status HTTP/1.1\r\nAuthorization: Bearer tok\r\n\r\n");
+        const auto answer = client.readAll();
+        return nlohmann::json::parse(answer.substr(answer.find("\r\n\r\n") + 4));
+    };
+    const auto before = status()["version"].get<int>();
+    const auto icons = face.icons.size();
+
+    delegate->store().handle(*HookEvent::fromJson(event("UserPromptSubmit")));
+    delegate->store().handle(*HookEvent::fromJson(event("PreToolUse")));
+    main.runPending();
+    // Two changes: two icon updates and two snapshots, each made after the changes it follows.
+    ASSERT_EQ(face.icons.size(), icons + 2);
+    EXPECT_EQ(face.icons.back(), BotState::working);
+    const auto after = status();
+    EXPECT_EQ(after["version"].get<int>(), before + 2);
+    EXPECT_EQ(after["sessions"][0]["state"], "working");
+
+    delegate->store().clearAll();
+    main.runPending();
+    EXPECT_EQ(face.icons.back(), std::nullopt);
+}
+
+TEST_F(AppDelegateTest, PhonePromptsNeedALiveDelegateAndSession) {
+    launch();
+    auto onPrompt = delegate->phone().onPrompt;
+    EXPECT_EQ(onPrompt("nobody", "hi").message, "That session has ended. Start a new one instead.");
+    post("/hook", event("UserPromptSubmit"));
+    EXPECT_TRUE(onPrompt("s1", "hi").ok);
+    delegate.reset();
+    const auto outcome = onPrompt("s1", "hi");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.message, "Brimwick isn't ready");
+}
+
+TEST_F(AppDelegateTest, FocusBeepsWhenNoTerminalCanBeFound) {
+    launch();
+    delegate->focusSession("unknown");
+    EXPECT_EQ(face.beeps, 0);
+    post("/hook", event("UserPromptSubmit"));
+    delegate->focusSession("s1");
+    EXPECT_EQ(face.beeps, 1);
+}
+
+class FakeLoginItem final : public LoginItem {
+  public:
+    bool enabled() const override { return on; }
+    Result<void> setEnabled(bool value) override {
+        if (fail) return Error{"loginItem", "Permission denied"};
+        on = value;
+        return {};
+    }
+    bool on = false, fail = false;
+};
+
+TEST_F(AppDelegateTest, LoginItemToggleAlertsOnlyOnFailure) {
+    FakeLoginItem item;
+    auto env = environment();
+    env.loginItem = &item;
+    delegate = AppDelegate::launch(env, face);
+    const int rebuilds = face.rebuilds;
+    delegate->toggleLaunchAtLogin();
+    EXPECT_TRUE(delegate->launchAtLogin());
+    EXPECT_TRUE(face.alerts.empty());
+    item.fail = true;
+    delegate->toggleLaunchAtLogin();
+    EXPECT_TRUE(delegate->launchAtLogin());
+    ASSERT_EQ(face.alerts.size(), 1u);
+    EXPECT_EQ(face.alerts[0].first, "Couldn't change login item");
+    EXPECT_EQ(face.alerts[0].second,
+              "Permission denied\n\nMake sure ~/.config/autostart is writable, then try again.");
+    EXPECT_EQ(face.rebuilds, rebuilds + 2);
+}
+
+TEST_F(AppDelegateTest, InstallAndRemoveHooksFromTheMenu) {
+    launch();
+    delegate->installHooks();
+    ASSERT_EQ(face.alerts.size(), 1u);
+    EXPECT_EQ(face.alerts[0].first, "Connected to Claude Code");
+    EXPECT_EQ(face.alerts[0].second,
+              "Hooks were added to " + (home / ".claude/settings.json").string() +
+                  " and your previous file was saved as settings.json.brimwick-backup. Running "
+                  "and new Claude Code sessions will now appear next to the notch.");
+    EXPECT_TRUE(delegate->hooksInstalled());
+    delegate->uninstallHooks();
+    EXPECT_EQ(face.alerts.size(), 1u);
+    EXPECT_FALSE(delegate->hooksInstalled());
+
+    ASSERT_TRUE(writeFileAtomically((home / ".claude/settings.json").string(), "{oops").ok());
+    delegate->installHooks();
+    ASSERT_EQ(face.alerts.size(), 2u);
+    EXPECT_EQ(face.alerts[1].first, "Couldn't install hooks");
+    delegate->uninstallHooks();
+    ASSERT_EQ(face.alerts.size(), 3u);
+    EXPECT_EQ(face.alerts[2].first, "Couldn't remove hooks");
+}
+
+}  // namespace
+}  // namespace brimwick

@@ -1,0 +1,163 @@
+// The whole process as a user runs it: hooks installed with the command line, a recorded Claude
+// Code session replayed through the installed commands, a phone stand-in on loopback pairing,
+// watching and approving a permission request.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <nlohmann/json.hpp>
+
+#include "support/child_process.h"
+#include "support/raw_client.h"
+
+namespace brimwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+using testing::RawClient;
+using testing::runShell;
+
+std::uint16_t freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct Answer {
+    std::string status;
+    nlohmann::json body;
+};
+
+// One phone request over loopback.
+Answer phone(std::uint16_t port, const std::string& method, const std::string& target,
+             const std::string& token = {}, const std::string& body = {}) {
+    RawClient client(port);
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    client.send(request);
+    const auto raw = client.readAll(30);
+    const auto blank = raw.find("\r\n\r\n");
+    Answer answer;
+    answer.status = raw.substr(9, raw.find("\r\n") - 9);
+    if (blank != std::string::npos && blank + 4 < raw.size()) {
+        answer.body = nlohmann::json::parse(raw.substr(blank + 4), nullptr, false);
+    }
+    return answer;
+}
+
+TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
+    const fs::path home =
+        fs::temp_directory_path() / ("brimwick-whole-" + std::to_string(::getpid()));
+    fs::remove_all(home);
+    fs::create_directories(home);
+    const std::uint16_t phonePort = freePort();
+    const std::map<std::string, std::string> env = {
+        {"HOME", home.string()},
+        {"XDG_CONFIG_HOME", (home / "config").string()},
+        {"BRIMWICK_PHONE_PORT", std::to_string(phonePort)},
+        {"BRIMWICK_USAGE_URL", "http://127.0.0.1:9/api/oauth/usage"},
+        {"DISPLAY", ""}};
+
+    // Install the hooks with the command line.
+    {
+        ChildProcess install({BRIMWICK_BINARY, "hooks", "install"}, env);
+        EXPECT_TRUE(install.waitForLine("Connected to Claude Code"));
+        EXPECT_EQ(install.stop(0), 0);
+    }
+    const auto settings = nlohmann::json::parse(std::ifstream(home / ".claude/settings.json"));
+    const auto command = [&](const std::string& event) {
+        return settings["hooks"][event].back()["hooks"][0]["command"].get<std::string>();
+    };
+
+    ChildProcess app({BRIMWICK_BINARY, "--headless", "--phone"}, env);
+    ASSERT_TRUE(app.waitForLine("hook server: Listening on 127.0.0.1:47821"))
+        << "is another Brimwick running on port 47821?";
+    ASSERT_TRUE(app.waitForLine("phone: Listening on port " + std::to_string(phonePort)));
+    const auto codeLine = app.waitForLine(
+        [](const std::string& line) { return line.rfind("Pairing code: ", 0) == 0; });
+    ASSERT_TRUE(codeLine);
+
+    // Pair with the printed code (written with its space, as a person would type it).
+    const auto paired =
+        phone(phonePort, "POST", "/pair", {},
+              nlohmann::json{{"code", codeLine->substr(14)}, {"device", "Test phone"}}.dump());
+    ASSERT_EQ(paired.status, "200 OK");
+    const std::string token = paired.body["token"];
+    EXPECT_TRUE(app.waitForLine("paired: Test phone"));
+
+    std::vector<std::string> payloads;
+    std::ifstream fixtures(std::string(BRIMWICK_SOURCE_DIR) +
+                           "/../shared/fixtures/claude-code-hook-payloads.jsonl");
+    for (std::string line; payloads.size() < 7 && std::getline(fixtures, line);) {
+        payloads.push_back(line);
+    }
+    ASSERT_EQ(payloads.size(), 7u);
+    const auto run = [&](int index) {
+        const auto name =
+            nlohmann::json::parse(payloads[static_cast<std::size_t>(index)])["hook_event_name"]
+                .get<std::string>();
+        return runShell(command(name), payloads[static_cast<std::size_t>(index)]);
+    };
+
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(run(i).status, 0);
+    EXPECT_TRUE(app.waitForLine("sessions: weather: Working"));
+
+    // The phone is watching (it just asked for the status), so the request waits for it.
+    auto status = phone(phonePort, "GET", "/status", token);
+    ASSERT_EQ(status.status, "200 OK");
+    auto permission = std::async(std::launch::async, [&] { return run(3); });
+    EXPECT_TRUE(app.waitForLine("sessions: weather: Needs your approval"));
+    nlohmann::json pending;
+    for (int i = 0; i < 50 && pending.is_null(); ++i) {
+        status =
+            phone(phonePort, "GET",
+                  "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
+        for (const auto& session : status.body["sessions"]) {
+            if (!session["pending"].is_null()) pending = session["pending"];
+        }
+    }
+    ASSERT_FALSE(pending.is_null()) << status.body.dump();
+    EXPECT_EQ(pending["tool"], "Bash");
+    EXPECT_EQ(phone(phonePort, "POST", "/decide", token,
+                    nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
+                  .status,
+              "202 Accepted");
+    const auto answered = permission.get();
+    EXPECT_EQ(answered.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(answered.output),
+              (nlohmann::json{{"hookSpecificOutput",
+                               {{"hookEventName", "PermissionRequest"},
+                                {"decision", {{"behavior", "allow"}}}}}}));
+
+    EXPECT_EQ(run(4).status, 0);  // PostToolUse
+    EXPECT_TRUE(app.waitForLine("sessions: weather: Thinking"));
+    const auto stop = run(5);
+    EXPECT_EQ(stop.output, "");
+    EXPECT_TRUE(app.waitForLine("sessions: weather: Done"));
+    EXPECT_EQ(run(6).status, 0);  // SessionEnd
+    EXPECT_TRUE(app.waitForLine("sessions: none"));
+
+    // The snapshot names the project folder the session used.
+    status = phone(phonePort, "GET", "/status", token);
+    EXPECT_EQ(status.body["projects"],
+              nlohmann::json::parse(R"([{"name":"weather","path":"/home/dana/src/weather"}])"));
+    EXPECT_TRUE(status.body["sessions"].empty());
+
+    EXPECT_EQ(app.stop(SIGTERM), 0);
+    fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace brimwick
