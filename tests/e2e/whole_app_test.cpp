@@ -84,7 +84,8 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     ChildProcess app({BRIMWICK_BINARY, "--headless", "--phone"}, env);
     ASSERT_TRUE(app.waitForLine("hook server: Listening on 127.0.0.1:47821"))
         << "is another Brimwick running on port 47821?";
-    ASSERT_TRUE(app.waitForLine("phone: Listening on port " + std::to_string(phonePort)));
+    ASSERT_TRUE(app.waitForLine("phone: Listening on port " + std::to_string(phonePort)))
+        << ::testing::PrintToString(app.lines());
     const auto codeLine = app.waitForLine(
         [](const std::string& line) { return line.rfind("Pairing code: ", 0) == 0; });
     ASSERT_TRUE(codeLine);
