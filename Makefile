@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test bench format clean
+.PHONY: deps configure build run test test-sanitize bench format clean
 
 deps:
 	@scripts/install-deps
@@ -19,6 +19,13 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then ThreadSanitizer.
+test-sanitize: deps
+	@for preset in asan tsan; do \
+	  cmake --preset $$preset >/dev/null && cmake --build build-$$preset -j $(JOBS) && \
+	  (cd build-$$preset && ctest --output-on-failure -j $(JOBS) --timeout 600) || exit 1; \
+	done
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
