@@ -50,7 +50,7 @@ class Signal {
         slots_->byId.emplace(id, std::make_shared<Slot>(std::move(slot)));
         std::weak_ptr<Slots> weak = slots_;
         return Subscription([weak, id] {
-            if (auto slots = weak.lock()) slots->byId.erase(id);
+            if (auto live = weak.lock()) live->byId.erase(id);
         });
     }
 
