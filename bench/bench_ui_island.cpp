@@ -1,0 +1,50 @@
+// Time to paint one frame of the island offscreen: a working session's ear alone (what runs on
+// every display frame while a session works), and both ears with the usage ring.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "notch/qt/island_fixture.h"
+#include "notch/qt/notch_root_view.h"
+
+namespace {
+
+using namespace brimwick;
+
+void islandFrame(benchmark::State& state, bool withUsage) {
+    testing::IslandFixture island;
+    island.add("a", BotState::working);
+    island.add("b", BotState::idle);
+    if (withUsage) island.publish(testing::IslandFixture::figures(0.42, 0.3));
+    NotchLayout layout(NotchGeometry::measure({ScreenMeasurements{
+        {0, 0, 1440, 900}, {0, 32, 1440, 868}, 0, std::nullopt, std::nullopt}}));
+    NotchRootView view(*island.store, *island.usage, layout, island.queue, false);
+    const Rect panel = panelFrame(layout.geometry());
+    view.resize(static_cast<int>(panel.width), static_cast<int>(panel.height));
+    island.queue.advance(3);  // springs at rest
+    QImage image(view.size() * 2, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    for (auto _ : state) {
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        view.render(painter, island.queue.now());
+        painter.end();
+        island.queue.advance(1.0 / 60);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK_CAPTURE(islandFrame, sessionEar, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(islandFrame, bothEars, true)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
