@@ -1,0 +1,137 @@
+#include "app/qt/qt_face.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <iostream>
+
+#include "app/app_delegate.h"
+#include "app/brand.h"
+#include "app/qt/about_dialog.h"
+#include "app/qt/app_icon.h"
+#include "app/qt/menu_bar_icon.h"
+#include "app/qt/status_menu.h"
+#include "app/status_menu_model.h"
+
+namespace brimwick {
+
+QtFace::QtFace(const Clock& clock, bool reduceMotion) : clock_(clock), reduceMotion_(reduceMotion) {
+    report = [](const std::string& line) { std::cerr << line << std::endl; };
+    openUrl = [](const std::string& url) {
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    };
+}
+
+QtFace::~QtFace() {
+    delete about_.data();
+    // The icon draws into the tray: it goes first.
+    icon_.reset();
+    if (tray_) tray_->hide();
+}
+
+void QtFace::modelsCreated() {
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    menu_ = std::make_unique<StatusMenu>(
+        [this] {
+            return delegate_ ? buildStatusMenu(statusMenuInput(*delegate_))
+                             : std::vector<MenuEntry>{};
+        },
+        [this](MenuCommand command, const std::string& id) { perform(command, id); },
+        [this] { openSite(); }, [this] { showAbout(); });
+    tray_->setContextMenu(menu_->menu());
+    // A left click opens the same menu (the right click opens it on its own).
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) openMenuAt(QCursor::pos());
+            });
+
+    icon_ = std::make_unique<MenuBarIcon>(*tray_, clock_);
+    icon_->setReduceMotion(reduceMotion_);
+    icon_->render();
+    icon_->startTimer();
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable() && !reportedNoTray_) {
+        reportedNoTray_ = true;
+        if (report) report(kNoTray);
+    }
+    tray_->show();
+}
+
+void QtFace::attach(AppDelegate& delegate) {
+    delegate_ = &delegate;
+    rebuildMenu();
+}
+
+void QtFace::rebuildMenu() {
+    if (menu_ && delegate_) menu_->rebuild();
+}
+
+void QtFace::showIconState(std::optional<BotState> state) {
+    if (icon_) icon_->show(state);
+}
+
+void QtFace::alert(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
+                    QString::fromStdString(title), QMessageBox::Ok);
+    // Paths and error texts are shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(QString::fromStdString(text));
+    QImage icon = appIconImage(64);
+    box.setIconPixmap(QPixmap::fromImage(icon));
+    box.setWindowModality(Qt::ApplicationModal);
+    // The app has no window of its own: the alert comes to the front by itself.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    box.exec();
+}
+
+void QtFace::beep() {
+    QApplication::beep();
+}
+
+void QtFace::showPairingWindow() {
+    if (pairingWindow.show) pairingWindow.show();
+}
+
+void QtFace::closePairingWindow() {
+    if (pairingWindow.close) pairingWindow.close();
+}
+
+void QtFace::openMenuAt(const QPoint& globalPos) {
+    if (menu_) menu_->popup(globalPos);
+}
+
+void QtFace::showAbout() {
+    if (!about_) {
+        about_ = new AboutDialog();
+        about_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+AboutDialog* QtFace::aboutDialog() const {
+    return about_.data();
+}
+
+void QtFace::openSite() {
+    if (openUrl) openUrl(brand::kSite);
+}
+
+void QtFace::perform(MenuCommand command, const std::string& sessionId) {
+    if (command == MenuCommand::quit) {
+        QCoreApplication::quit();
+        return;
+    }
+    if (delegate_) performMenuCommand(*delegate_, *this, command, sessionId);
+}
+
+}  // namespace brimwick

@@ -1,0 +1,88 @@
+// QtFace: the desktop face of the application — tray icon and menu, alerts, beep, About — as the
+// application delegate asks for them.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/app_face.h"
+#include "core/clock.h"
+
+class QPoint;
+class QSystemTrayIcon;
+
+namespace brimwick {
+
+class AboutDialog;
+class AppDelegate;
+class MenuBarIcon;
+class StatusMenu;
+enum class MenuCommand;
+
+// GUI thread only. Must outlive the delegate it is attached to.
+class QtFace final : public QObject, public AppFace {
+  public:
+    // The pairing window's entry points, filled in by the pairing window; while empty, the
+    // commands that would open it only switch the phone link.
+    struct PairingWindowEntry {
+        std::function<void()> show;
+        std::function<void()> close;
+    };
+
+    // `clock` must outlive the face.
+    QtFace(const Clock& clock, bool reduceMotion);
+    ~QtFace() override;
+
+    // Connects the face to the launched delegate and builds the menu for the first time.
+    void attach(AppDelegate& delegate);
+
+    // AppFace.
+    void modelsCreated() override;
+    void rebuildMenu() override;
+    void showIconState(std::optional<BotState> state) override;
+    void alert(const std::string& title, const std::string& text) override;
+    void beep() override;
+    void showPairingWindow() override;
+    void closePairingWindow() override;
+
+    // Opens the tray menu at a point on the screen, as a click on the tray icon does.
+    void openMenuAt(const QPoint& globalPos);
+    // The footer's two links.
+    void showAbout();
+    void openSite();
+
+    bool reduceMotion() const { return reduceMotion_; }
+
+    PairingWindowEntry pairingWindow;
+    // Where the missing tray is reported (once); standard error unless replaced.
+    std::function<void(const std::string&)> report;
+    // Opens a web address; the desktop's browser unless replaced.
+    std::function<void(const std::string& url)> openUrl;
+
+    // The parts, once modelsCreated() has run.
+    QSystemTrayIcon* tray() const { return tray_.get(); }
+    MenuBarIcon* icon() const { return icon_.get(); }
+    StatusMenu* statusMenu() const { return menu_.get(); }
+    AboutDialog* aboutDialog() const;
+
+    static constexpr const char* kNoTray =
+        "brimwick: no system tray found, so there is no tray icon; the island still opens the "
+        "menu, and \"brimwick --headless\" prints the same state as text";
+
+  private:
+    void perform(MenuCommand command, const std::string& sessionId);
+
+    const Clock& clock_;
+    const bool reduceMotion_;
+    AppDelegate* delegate_ = nullptr;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<MenuBarIcon> icon_;
+    std::unique_ptr<StatusMenu> menu_;
+    QPointer<AboutDialog> about_;
+    bool reportedNoTray_ = false;
+};
+
+}  // namespace brimwick

@@ -1,0 +1,196 @@
+#include "app/qt/qt_face.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/app_delegate.h"
+#include "app/qt/about_dialog.h"
+#include "app/qt/menu_bar_icon.h"
+#include "app/qt/status_menu.h"
+#include "support/fake_process_probe.h"
+#include "support/fake_random.h"
+#include "support/manual_main_queue.h"
+#include "support/memory_preferences.h"
+
+namespace brimwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+class QtFaceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home = fs::temp_directory_path() / ("brimwick-face-" + std::to_string(::getpid()));
+        fs::remove_all(home);
+        fs::create_directories(home);
+    }
+    void TearDown() override {
+        delegate.reset();
+        face.reset();
+        fs::remove_all(home);
+    }
+
+    void launch(bool reduceMotion = false) {
+        face = std::make_unique<QtFace>(main, reduceMotion);
+        face->report = [this](const std::string& line) { reports.push_back(line); };
+        face->openUrl = [this](const std::string& url) { opened.push_back(url); };
+        AppEnvironment env;
+        env.main = &main;
+        env.clock = &main;
+        env.preferences = &preferences;
+        env.probe = std::make_shared<testing::FakeProcessProbe>();
+        env.random = std::make_shared<testing::FakeRandom>();
+        env.usageFetch = [](std::function<void(UsageOutcome)> done) {
+            done(UsageError::of(UsageError::Kind::signedOut));
+        };
+        env.phone.makeServer = [](auto, auto, auto, auto) { return nullptr; };
+        env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
+        env.phone.newCode = [] { return std::string("123456"); };
+        env.phone.hostName = "Test Box";
+        env.home = home.string();
+        env.hookServer.port = 0;
+        delegate = AppDelegate::launch(env, *face);
+        face->attach(*delegate);
+        main.runPending();
+    }
+
+    QAction* action(const QString& text) const {
+        for (QAction* a : face->statusMenu()->menu()->actions()) {
+            if (a->text() == text) return a;
+        }
+        return nullptr;
+    }
+
+    fs::path home;
+    testing::ManualMainQueue main;
+    testing::MemoryPreferences preferences;
+    std::unique_ptr<QtFace> face;
+    std::shared_ptr<AppDelegate> delegate;
+    std::vector<std::string> reports, opened;
+};
+
+TEST_F(QtFaceTest, StartUpMakesTheTrayIconAndMenuAndSaysOnceWhenThereIsNoTray) {
+    launch();
+    ASSERT_TRUE(face->tray());
+    EXPECT_EQ(face->tray()->contextMenu(), face->statusMenu()->menu());
+    ASSERT_TRUE(face->icon());
+    EXPECT_TRUE(face->icon()->isAnimating());  // the intro
+    EXPECT_FALSE(face->tray()->icon().isNull());
+    // The offscreen platform has no tray host.
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_EQ(reports, std::vector<std::string>{QtFace::kNoTray});
+    // The server's first status arrives from its thread and rebuilds the closed menu.
+    ASSERT_TRUE(main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; }));
+    main.runPending();
+    EXPECT_EQ(face->statusMenu()->menu()->actions().first()->text(),
+              QString::fromStdString("Brimwick: " + delegate->serverStatus()));
+    EXPECT_NE(delegate->serverStatus().find("Listening on 127.0.0.1:"), std::string::npos);
+}
+
+TEST_F(QtFaceTest, ReduceMotionKeepsTheIconStill) {
+    launch(true);
+    EXPECT_TRUE(face->icon()->reduceMotion());
+    EXPECT_FALSE(face->icon()->isAnimating());
+}
+
+TEST_F(QtFaceTest, SessionChangesReachTheMenuAndTheIcon) {
+    launch();
+    HookEvent event;
+    event.name = "PermissionRequest";
+    event.sessionId = "s1";
+    event.cwd = "/src/weather";
+    delegate->store().handle(event);
+    main.runPending();
+    EXPECT_EQ(face->icon()->state(), BotState::approval);
+    EXPECT_TRUE(action("weather: Needs your approval"));
+    EXPECT_FALSE(action("weather: Needs your approval")->isEnabled());
+
+    delegate->store().clearAll();
+    main.runPending();
+    EXPECT_EQ(face->icon()->state(), std::nullopt);
+    EXPECT_TRUE(action("No active Claude Code sessions"));
+}
+
+TEST_F(QtFaceTest, MenuCommandsReachTheModels) {
+    launch();
+    action("Demo")->menu()->actions()[0]->trigger();
+    QCoreApplication::processEvents();
+    main.advance(1);
+    EXPECT_EQ(delegate->store().sessions().size(), 1u);
+
+    int pairing = 0;
+    face->pairingWindow.show = [&] { ++pairing; };
+    action(QString::fromUtf8("Connect phone over Wi\u2011Fi"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(delegate->phone().enabled());
+    EXPECT_EQ(pairing, 1);
+    // Without the pairing window the command only switches the link.
+    face->pairingWindow.show = nullptr;
+    face->showPairingWindow();
+    EXPECT_EQ(pairing, 1);
+}
+
+TEST_F(QtFaceTest, AlertIsAModalBoxWithTheExactTitleAndText) {
+    launch();
+    QString title, text, informative, windowTitle;
+    Qt::TextFormat format = Qt::AutoText;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        modal = box->isModal();
+        windowTitle = box->windowTitle();
+        text = box->text();
+        informative = box->informativeText();
+        format = box->textFormat();
+        box->accept();
+    });
+    face->alert("Couldn't install hooks", "Can't write /home/<me>/.claude/settings.json & more");
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(windowTitle, "Couldn't install hooks");
+    EXPECT_EQ(text, "Couldn't install hooks");
+    EXPECT_EQ(informative, "Can't write /home/<me>/.claude/settings.json & more");
+    EXPECT_EQ(format, Qt::PlainText);
+}
+
+TEST_F(QtFaceTest, AboutShowsNameVersionAndCreditsOnceAndTheSiteLinkOpensTheSite) {
+    launch();
+    face->showAbout();
+    AboutDialog* about = face->aboutDialog();
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->windowTitle(), "About Brimwick");
+    EXPECT_EQ(about->nameLabel()->text(), "Brimwick");
+    EXPECT_EQ(about->versionLabel()->text(), QStringLiteral("Version " BRIMWICK_VERSION));
+    QStringList credits;
+    QLabel* maker = nullptr;
+    for (QLabel* label : about->credits()->findChildren<QLabel*>()) {
+        credits << label->text();
+        if (label->text() == "TAMSEL") maker = label;
+    }
+    EXPECT_TRUE(credits.contains("Made by "));
+    EXPECT_TRUE(credits.contains("<a href=\"https://tamsel.example/\">tamsel.example</a>"));
+    ASSERT_TRUE(maker);
+    EXPECT_TRUE(maker->font().bold());
+    EXPECT_DOUBLE_EQ(maker->font().letterSpacing(), 1.5);
+
+    face->showAbout();  // the same window comes forward again
+    EXPECT_EQ(face->aboutDialog(), about);
+    about->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(face->aboutDialog(), nullptr);
+
+    face->openSite();
+    EXPECT_EQ(opened, std::vector<std::string>{"https://tamsel.example/"});
+}
+
+}  // namespace
+}  // namespace brimwick
