@@ -57,7 +57,7 @@ std::string headlessUsage() {
            "                             pairing URL while a code is valid, \"paired: <name>\"\n"
            "\n"
            "Options:\n"
-           "  --headless   run without a display (the only face so far)\n"
+           "  --headless   run without a display, printing the state as text\n"
            "  --demo N     start N scripted demo sessions\n"
            "  --phone      switch the phone link on (remembered, as the menu's switch)\n"
            "  --no-phone   switch it off\n"

@@ -104,9 +104,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     column->addSpacing(8);
 
     credits_ = makeCredits(this);
+    credits_->setMinimumWidth(220);
     column->addWidget(credits_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->setCenterButtons(true);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     column->addSpacing(6);
     column->addWidget(buttons);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -81,6 +82,11 @@ void QtFace::alert(const std::string& title, const std::string& text) {
     // Paths and error texts are shown as written, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setInformativeText(QString::fromStdString(text));
+    if (auto* heading = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+    }
     QImage icon = appIconImage(64);
     box.setIconPixmap(QPixmap::fromImage(icon));
     box.setWindowModality(Qt::ApplicationModal);
