@@ -138,6 +138,28 @@ TEST_F(QtFaceTest, MenuCommandsReachTheModels) {
     EXPECT_EQ(pairing, 1);
 }
 
+TEST_F(QtFaceTest, TheMenuOpensAtAPointUpToDate) {
+    launch();
+    HookEvent event;
+    event.name = "UserPromptSubmit";
+    event.sessionId = "s1";
+    event.cwd = "/src/atlas";
+    QMenu* menu = face->statusMenu()->menu();
+    face->openMenuAt(QPoint(300, 40));
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_TRUE(face->statusMenu()->isOpen());
+    EXPECT_EQ(menu->pos(), QPoint(300, 40));
+    // The list changes while it is open: the open menu keeps its rows.
+    delegate->store().handle(event);
+    main.runPending();
+    EXPECT_FALSE(action("atlas: Thinking"));
+    menu->hide();
+    EXPECT_FALSE(face->statusMenu()->isOpen());
+    face->openMenuAt(QPoint(300, 40));
+    EXPECT_TRUE(action("atlas: Thinking"));
+    menu->hide();
+}
+
 TEST_F(QtFaceTest, AlertIsAModalBoxWithTheExactTitleAndText) {
     launch();
     QString title, text, informative, windowTitle;
