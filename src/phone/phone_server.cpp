@@ -14,6 +14,7 @@
 
 #include "core/text.h"
 #include "hooks/http_server.h"
+#include "phone/phone_app_page.h"
 
 namespace brimwick {
 namespace {
@@ -277,6 +278,11 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     const auto& method = request.method;
     const auto& path = target.path;
 
+    // The browser page for phones: open to anyone, like "/"; it holds no secrets.
+    if (method == "GET" && path == "/app") {
+        responder->respond(phoneAppResponse());
+        return;
+    }
     const bool known = (method == "POST" && (path == "/pair" || path == "/decide" ||
                                              path == "/prompt" || path == "/new")) ||
                        (method == "GET" && (path == "/status" || path == "/"));

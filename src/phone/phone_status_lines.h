@@ -1,6 +1,7 @@
 // Phone status lines: the phone link's state as plain text lines, for the headless runner.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,13 @@ namespace brimwick {
 class PhoneLink;
 
 // "phone: <status>" (the status may be empty), then while a code is valid
-// "Pairing code: 123 456" and the pairing URL (when there is one), then
-// "paired: <device>" while a phone has just paired. Main thread.
+// "Pairing code: 123 456" and the pairing URL (when there is one), then "app: <phone app URL>"
+// while there is one, then "paired: <device>" while a phone has just paired. Main thread.
 std::vector<std::string> phoneStatusLines(const PhoneLink& link);
+
+// http://ADDRESS:PORT/app, the browser page a phone on the same network can open: only while
+// the server runs and the computer has a network address. Main thread.
+std::optional<std::string> phoneAppURL(const PhoneLink& link);
 
 // "123456" as "123 456": the two halves a person reads out; other texts unchanged.
 std::string groupedCode(const std::string& code);

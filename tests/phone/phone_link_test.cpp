@@ -668,7 +668,9 @@ TEST_F(PhoneLinkTest, StatusLinesForTheHeadlessRunner) {
     auto link = makeListening();
     EXPECT_EQ(phoneStatusLines(*link),
               (std::vector<std::string>{"phone: Listening on port " + std::to_string(link->port()),
-                                        "Pairing code: 123 456", *link->pairingURL()}));
+                                        "Pairing code: 123 456", *link->pairingURL(),
+                                        "app: http://192.168.1.20:" +
+                                            std::to_string(link->port()) + "/app"}));
     pair(*link, "123456", "Pixel 9");
     ASSERT_TRUE(queue.runUntil([&] { return link->justPaired().has_value(); }));
     EXPECT_EQ(phoneStatusLines(*link).back(), "paired: Pixel 9");
