@@ -49,7 +49,7 @@ void AppDelegate::finishLaunching() {
         if (auto self = weak.lock()) self->face_.closePairingWindow();
     };
 
-    face_.modelsCreated();
+    face_.modelsCreated(*this);
     startServer();
 
     // Outdated hooks from an earlier version are refreshed without a word.

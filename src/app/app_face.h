@@ -9,13 +9,16 @@
 
 namespace brimwick {
 
+class AppDelegate;
+
 // Main thread only.
 class AppFace {
   public:
     virtual ~AppFace() = default;
 
-    // The models exist; the desktop creates its island and status item here.
-    virtual void modelsCreated() {}
+    // The models exist (the hook server does not yet); the desktop creates its island and
+    // status item here.
+    virtual void modelsCreated(AppDelegate&) {}
     // Something the menu shows changed (server status, sessions, phone link).
     virtual void rebuildMenu() = 0;
     // The session list changed; `state` is the most urgent session's, none when empty.

@@ -18,6 +18,7 @@
 #include "app/qt/menu_bar_icon.h"
 #include "app/qt/status_menu.h"
 #include "app/status_menu_model.h"
+#include "notch/qt/notch_panel_controller.h"
 
 namespace brimwick {
 
@@ -35,7 +36,19 @@ QtFace::~QtFace() {
     if (tray_) tray_->hide();
 }
 
-void QtFace::modelsCreated() {
+void QtFace::modelsCreated(AppDelegate& delegate) {
+    delegate_ = &delegate;
+    // The island: its mascot focuses the session's terminal; the count and the usage ear open
+    // the menu under themselves, as a click on the tray icon would.
+    panel_ = std::make_unique<NotchPanelController>(
+        delegate.store(), delegate.usage(),
+        [this](const AgentSession& session) {
+            if (delegate_) delegate_->focusSession(session.id);
+        },
+        [this] { openMenuAt(panel_->menuAnchor(panel_->layout().sessionsFrame)); },
+        [this] { openMenuAt(panel_->menuAnchor(panel_->layout().usageFrame)); }, clock_,
+        reduceMotion_);
+
     tray_ = std::make_unique<QSystemTrayIcon>();
     menu_ = std::make_unique<StatusMenu>(
         [this] {

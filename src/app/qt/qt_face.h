@@ -19,6 +19,7 @@ namespace brimwick {
 class AboutDialog;
 class AppDelegate;
 class MenuBarIcon;
+class NotchPanelController;
 class StatusMenu;
 enum class MenuCommand;
 
@@ -40,7 +41,7 @@ class QtFace final : public QObject, public AppFace {
     void attach(AppDelegate& delegate);
 
     // AppFace.
-    void modelsCreated() override;
+    void modelsCreated(AppDelegate& delegate) override;
     void rebuildMenu() override;
     void showIconState(std::optional<BotState> state) override;
     void alert(const std::string& title, const std::string& text) override;
@@ -66,6 +67,7 @@ class QtFace final : public QObject, public AppFace {
     QSystemTrayIcon* tray() const { return tray_.get(); }
     MenuBarIcon* icon() const { return icon_.get(); }
     StatusMenu* statusMenu() const { return menu_.get(); }
+    NotchPanelController* panel() const { return panel_.get(); }
     AboutDialog* aboutDialog() const;
 
     static constexpr const char* kNoTray =
@@ -81,6 +83,7 @@ class QtFace final : public QObject, public AppFace {
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<MenuBarIcon> icon_;
     std::unique_ptr<StatusMenu> menu_;
+    std::unique_ptr<NotchPanelController> panel_;
     QPointer<AboutDialog> about_;
     bool reportedNoTray_ = false;
 };
