@@ -263,7 +263,7 @@ async function main() {
     "--disable-default-apps", "--disable-extensions", "--mute-audio",
     "--user-data-dir=" + profile, "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
     "about:blank",
-  ], { stdio: ["ignore", "ignore", "pipe"], detached: true });
+  ], { stdio: ["ignore", "ignore", "pipe"], detached: true, env: { ...process.env, HOME: path.join(scratch, "chromium-home") } });
   // Chromium's helper processes share its process group; all of them go at the end.
   cleanups.push(async () => {
     const exited = new Promise((r) => (browser.exitCode !== null || browser.signalCode !== null ? r() : browser.on("exit", r)));
