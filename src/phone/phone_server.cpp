@@ -1,8 +1,6 @@
 #include "phone/phone_server.h"
 
 #include <sys/random.h>
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
@@ -15,13 +13,13 @@
 #include "core/text.h"
 #include "hooks/http_server.h"
 #include "phone/phone_app_page.h"
+#include "phone/phone_requests.h"
 
 namespace brimwick {
 namespace {
 
 constexpr const char* kWrongCode = R"({"error":"Wrong pairing code"})";
 constexpr const char* kEmptyOrTooLong = R"({"message":"Empty or too long"})";
-constexpr const char* kDefaultDevice = "Android phone";
 
 std::string response(const std::string& status, const std::string& body = {}) {
     return "HTTP/1.1 " + status +
@@ -32,65 +30,6 @@ std::string response(const std::string& status, const std::string& body = {}) {
 // Compact JSON; text that is not valid UTF-8 is replaced rather than failing the whole body.
 std::string compact(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// Only the characters that are numbers in the Unicode sense, so "123 456" or "123-456" match.
-std::string numericCharacters(const std::string& text) {
-    std::string out;
-    const auto* p = text.data();
-    const auto n = static_cast<int32_t>(text.size());
-    for (int32_t i = 0; i < n;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(p, i, n, c);
-        if (c >= 0 && u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE) {
-            out.append(p + start, static_cast<std::size_t>(i - start));
-        }
-    }
-    return out;
-}
-
-// An object with at least one member, or null.
-nlohmann::json parseObject(const std::string& body) {
-    auto json = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
-    return json.is_object() && !json.empty() ? json : nlohmann::json();
-}
-
-const std::string* textMember(const nlohmann::json& object, const char* key) {
-    if (!object.is_object()) return nullptr;
-    const auto it = object.find(key);
-    return it != object.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
-}
-
-struct Target {
-    std::string path;
-    std::string query;
-};
-
-Target splitTarget(const std::string& target) {
-    const auto mark = target.find('?');
-    std::vector<std::string> pieces;
-    for (auto piece : {target.substr(0, mark),
-                       mark == std::string::npos ? std::string() : target.substr(mark + 1)}) {
-        if (!piece.empty()) pieces.push_back(piece);
-    }
-    if (pieces.empty()) return {"/", ""};
-    return {pieces[0], pieces.size() > 1 ? pieces[1] : ""};
-}
-
-// The first "v=" item of the query, or -1 when it is missing or not a number.
-long long sinceVersion(const std::string& query) {
-    std::size_t start = 0;
-    while (start <= query.size()) {
-        const auto end = std::min(query.find('&', start), query.size());
-        const std::string piece = query.substr(start, end - start);
-        if (piece.rfind("v=", 0) == 0) {
-            long long value = 0;
-            return parseDecimal(piece.substr(2), value) ? value : -1;
-        }
-        start = end + 1;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -274,7 +213,7 @@ bool PhoneServer::phoneIsWatching() const {
 
 void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> responder) {
     State& s = *state_;
-    const auto target = splitTarget(request.path);
+    const auto target = phone_requests::splitTarget(request.path);
     const auto& method = request.method;
     const auto& path = target.path;
 
@@ -316,13 +255,12 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
 
 void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
     State& s = *state_;
-    const auto body = parseObject(request.body);
-    const std::string* sent = textMember(body, "code");
-    if (!sent) {
+    const auto body = phone_requests::parsePair(request.body);
+    if (!body) {
         responder.respond(response("400 Bad Request"));
         return;
     }
-    if (s.code.empty() || numericCharacters(*sent) != s.code) {
+    if (!phone_requests::codeMatches(body->code, s.code)) {
         if (++s.failedCodes >= kMaxFailedCodes) {
             s.failedCodes = 0;
             s.code.clear();
@@ -331,8 +269,7 @@ void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
         responder.respond(response("403 Forbidden", kWrongCode));
         return;
     }
-    const std::string* device = textMember(body, "device");
-    const std::string name = device ? text::prefix(*device, kMaxDeviceName) : kDefaultDevice;
+    const std::string name = phone_requests::deviceName(body->device, kMaxDeviceName);
     const std::string token = randomToken();
     s.tokens.insert(token);
     s.code.clear();
@@ -343,7 +280,7 @@ void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
 void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> responder) {
     State& s = *state_;
     s.lastSeen = s.clock().now();
-    const long long since = sinceVersion(query);
+    const long long since = phone_requests::sinceVersion(query);
     if (since != s.version) {
         responder->respond(response("200 OK", s.snapshot));
         return;
@@ -375,27 +312,19 @@ void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> 
 }
 
 void PhoneServer::decide(const HttpRequest& request, HttpResponder& responder) {
-    const auto body = parseObject(request.body);
-    const std::string* id = textMember(body, "id");
-    const std::string* decision = textMember(body, "decision");
-    if (!id || !decision ||
-        (*decision != "allow" && *decision != "always" && *decision != "deny" &&
-         *decision != "terminal")) {
+    const auto body = phone_requests::parseDecide(request.body);
+    if (!body) {
         responder.respond(response("400 Bad Request"));
         return;
     }
-    if (state_->callbacks.onDecide) state_->callbacks.onDecide(*id, *decision);
+    if (state_->callbacks.onDecide) state_->callbacks.onDecide(body->id, body->decision);
     responder.respond(response("202 Accepted"));
 }
 
 void PhoneServer::forward(bool prompt, const HttpRequest& request,
                           std::shared_ptr<HttpResponder> responder) {
-    const auto body = parseObject(request.body);
-    const std::string* key = textMember(body, prompt ? "session" : "path");
-    const std::string* sent = textMember(body, "text");
-    const std::string trimmed = sent ? text::trimmed(*sent) : std::string();
-    if (!key || key->empty() || trimmed.empty() ||
-        text::characterCount(trimmed) > kMaxPromptLength) {
+    auto body = phone_requests::parseForward(prompt, request.body, kMaxPromptLength);
+    if (!body) {
         responder->respond(response("400 Bad Request", kEmptyOrTooLong));
         return;
     }
@@ -405,7 +334,7 @@ void PhoneServer::forward(bool prompt, const HttpRequest& request,
     };
     auto& callback = prompt ? state_->callbacks.onPrompt : state_->callbacks.onNewSession;
     if (callback) {
-        callback(*key, trimmed, std::move(reply));
+        callback(std::move(body->key), std::move(body->text), std::move(reply));
     } else {
         reply(false, "");
     }

@@ -1,0 +1,59 @@
+// Phone request decoding: the pure functions that turn a phone's request target and JSON bodies
+// into values, shared by the phone server and its fuzz target. No state, no I/O, never throws.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace brimwick::phone_requests {
+
+// A request target split at its first '?'. Empty pieces are dropped before the first is taken
+// as the path, so "" and "?" give "/" while "?x" gives the path "x" (a 404).
+struct Target {
+    std::string path;
+    std::string query;
+};
+Target splitTarget(const std::string& target);
+
+// The value of the first "v=" item of a query, or -1 when it is missing or not a decimal.
+long long sinceVersion(const std::string& query);
+
+// Only the characters of `text` that are numbers in the Unicode sense, so "123 456", "123-456"
+// or full-width digits all match the code. Invalid UTF-8 is skipped.
+std::string numericCharacters(const std::string& text);
+
+// POST /pair {"code": "…", "device": "…"}. Nothing (a "400 Bad Request") when the body is not
+// a non-empty object or "code" is not a string; "device" is absent unless it is a string.
+struct PairBody {
+    std::string code;
+    std::optional<std::string> device;
+};
+std::optional<PairBody> parsePair(const std::string& body);
+
+// True when `code` is set and the sent code's numeric characters are exactly it.
+bool codeMatches(const std::string& sent, const std::string& code);
+
+// The name a paired phone is remembered by: the device text cut to `maxCharacters`
+// characters, or the default name when none was sent.
+std::string deviceName(const std::optional<std::string>& device, std::size_t maxCharacters);
+
+// POST /decide {"id": "…", "decision": "allow" | "always" | "deny" | "terminal"}. Nothing for
+// anything else.
+struct DecideBody {
+    std::string id;
+    std::string decision;
+};
+std::optional<DecideBody> parseDecide(const std::string& body);
+
+// POST /prompt {"session": "…", "text": "…"} or POST /new {"path": "…", "text": "…"}: the key
+// must be a non-empty string and the text, trimmed, must have 1 … `maxCharacters` characters.
+// Nothing otherwise (the "Empty or too long" answer).
+struct ForwardBody {
+    std::string key;   // the session id or the project folder
+    std::string text;  // trimmed
+};
+std::optional<ForwardBody> parseForward(bool prompt, const std::string& body,
+                                        std::size_t maxCharacters);
+
+}  // namespace brimwick::phone_requests
