@@ -430,7 +430,9 @@ void PhoneLink::decide(const std::string& approvalId, const std::string& decisio
     resolve(approvalId, decisionAnswer(decision, it->second.suggestions));
 }
 
-void PhoneLink::resolve(const std::string& id, std::optional<std::string> data) {
+void PhoneLink::resolve(const std::string& approvalId, std::optional<std::string> data) {
+    // A copy: the caller's text may be the very key erased below (approvals().begin()->first).
+    const std::string id = approvalId;
     const auto it = approvals_.find(id);
     if (it == approvals_.end()) return;
     auto reply = std::move(it->second.reply);
