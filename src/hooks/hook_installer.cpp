@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -251,6 +252,24 @@ Result<std::string> HookInstaller::install(const std::string& home) {
     json hooks = json::object();
     if (const json* existing = member(settings, "hooks"); existing && existing->is_object()) {
         hooks = *existing;
+    }
+    // Our entries under an event name we no longer install (an earlier version's) would keep
+    // posting to us and leave the file outdated however often it is refreshed, so they go, as
+    // uninstall() takes them; the user's hooks beside them stay.
+    for (auto it = hooks.begin(); it != hooks.end();) {
+        const bool installed = std::find(events.begin(), events.end(), it.key()) != events.end();
+        if (installed || !isArrayOfObjects(*it) ||
+            std::none_of(it->begin(), it->end(), [](const json& group) { return isOurs(group); })) {
+            ++it;
+            continue;
+        }
+        auto cleaned = withoutOurs(&*it);
+        if (cleaned->empty()) {
+            it = hooks.erase(it);
+        } else {
+            *it = std::move(*cleaned);
+            ++it;
+        }
     }
     for (const auto event : events) {
         const std::string key(event);

@@ -246,6 +246,24 @@ TEST_F(HookInstallerTest, UserHookInsideOurGroupCountsAsOutdated) {
     EXPECT_FALSE(HookInstaller::isOutdated(home_));
 }
 
+TEST_F(HookInstallerTest, InstallClearsOurEntriesUnderEventsItNoLongerWrites) {
+    writeSettings(
+        json{{"hooks",
+              {{"Custom",
+                {{{"hooks", {ourHook("curl 127.0.0.1:47821/permission"), ourHook("say hi")}}},
+                 {{"hooks", {ourHook("curl 127.0.0.1:47821/hook")}}}}},
+               {"Retired", {{{"hooks", {ourHook("curl 127.0.0.1:47821/hook")}}}}},
+               {"Empty", json::array()}}}}
+            .dump());
+    EXPECT_TRUE(HookInstaller::isOutdated(home_));
+    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    const json hooks = settingsJson()["hooks"];
+    EXPECT_EQ(hooks["Custom"], json::array({{{"hooks", {ourHook("say hi")}}}}));
+    EXPECT_FALSE(hooks.contains("Retired"));
+    EXPECT_EQ(hooks["Empty"], json::array());  // nothing of ours: left exactly as it was
+}
+
 TEST_F(HookInstallerTest, UninstallRemovesHooksKeyWhenOnlyOursWereThere) {
     writeSettings(R"({"model": "sonnet"})");
     ASSERT_TRUE(HookInstaller::install(home_).ok());
