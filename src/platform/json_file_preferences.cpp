@@ -40,6 +40,9 @@ void JsonFilePreferences::setValue(const std::string& key, const nlohmann::json&
     std::filesystem::create_directories(directory, ignored);
     std::filesystem::permissions(directory, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace, ignored);
+    // A write killed half-way leaves its temporary copy behind; without this sweep they would
+    // pile up in the folder, each holding the phones' tokens.
+    removeAbandonedTemporaries(path_);
     // Nothing is logged and nothing is shown: the value still holds for this run.
     (void)writeFileAtomically(path_, values_.dump(2) + "\n", 0600);
 }

@@ -74,5 +74,15 @@ TEST_F(JsonFilePreferencesTest, AMalformedFileCountsAsEmptyAndIsReplacedAtTheNex
               nlohmann::json({{"phoneProjects", {"/src/app"}}}));
 }
 
+TEST_F(JsonFilePreferencesTest, CopiesLeftByAKilledWriteAreSweptAtTheNextWrite) {
+    fs::create_directories(root_ / "brimwick");
+    const std::string abandoned = path_ + ".tmp-Ab12Cd";
+    std::ofstream(abandoned) << R"({"phoneDevices": {"feedface": "Pixel"}})";
+    JsonFilePreferences preferences(path_);
+    preferences.setValue("phoneEnabled", true);
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_EQ(JsonFilePreferences(path_).value("phoneEnabled"), nlohmann::json(true));
+}
+
 }  // namespace
 }  // namespace brimwick
