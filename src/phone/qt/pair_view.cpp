@@ -61,7 +61,7 @@ class PairView::QrCodeView final : public QWidget {
     }
 
     // Shows the image for `code`; the same code again keeps the image.
-    void show(const std::string& code, const std::string& url, bool animated) {
+    void setCode(const std::string& code, const std::string& url, bool animated) {
         if (code == code_ && url == url_) return;
         std::optional<QImage> next = QRCode::image(url);
         if (!next) return;  // the content only picks this block when an image exists
@@ -258,7 +258,7 @@ void PairView::apply(const PairContent& next) {
     qrBlock_->setVisible(qr);
     placeholder_->setVisible(!qr);
     if (qr) {
-        qr_->show(next.code, next.pairingURL, animated);
+        qr_->setCode(next.code, next.pairingURL, animated);
         codeDigits_->setText(qs(next.codeDigits));
         address_->setVisible(next.addressLine.has_value());
         address_->setText(qs(next.addressLine.value_or("")));

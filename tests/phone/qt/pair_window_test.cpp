@@ -162,7 +162,17 @@ TEST_F(PairWindowTest, OnWithCodeAndAddressShowsTheScannableCodeDigitsAndAddress
     fixture.queue.advance(1);
     part<QPushButton>("newCode")->click();
     EXPECT_EQ(text("codeDigits"), "234 567");
-    pairing.view()->finishTransitions();
+    // Half way through the 0.22 s cross-fade the two codes blend into greys.
+    fixture.queue.advance(0.11);
+    pairing.view()->step();
+    const QImage blend = part("qrCode")->grab().toImage();
+    int greys = 0;
+    for (int y = 20; y < 220; y += 2) {
+        for (int x = 20; x < 220; x += 2) greys += qGray(blend.pixel(x, y)) % 255 != 0;
+    }
+    EXPECT_GT(greys, 100);
+    fixture.queue.advance(0.12);
+    pairing.view()->step();
     if (haveScanner()) {
         EXPECT_EQ(scan(part("qrCode")->grab().toImage()), link->pairingURL());
     }
