@@ -19,6 +19,7 @@
 #include "app/qt/status_menu.h"
 #include "app/status_menu_model.h"
 #include "notch/qt/notch_panel_controller.h"
+#include "phone/qt/pair_window.h"
 
 namespace brimwick {
 
@@ -48,6 +49,13 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
         [this] { openMenuAt(panel_->menuAnchor(panel_->layout().sessionsFrame)); },
         [this] { openMenuAt(panel_->menuAnchor(panel_->layout().usageFrame)); }, clock_,
         reduceMotion_);
+
+    // One shared pairing window, hidden rather than destroyed when closed.
+    pairWindow_ = std::make_unique<PairWindow>(clock_);
+    pairingWindow.show = [this] {
+        if (delegate_) pairWindow_->show(delegate_->phone());
+    };
+    pairingWindow.close = [this] { pairWindow_->close(); };
 
     tray_ = std::make_unique<QSystemTrayIcon>();
     menu_ = std::make_unique<StatusMenu>(

@@ -20,6 +20,7 @@ class AboutDialog;
 class AppDelegate;
 class MenuBarIcon;
 class NotchPanelController;
+class PairWindow;
 class StatusMenu;
 enum class MenuCommand;
 
@@ -84,6 +85,7 @@ class QtFace final : public QObject, public AppFace {
     std::unique_ptr<MenuBarIcon> icon_;
     std::unique_ptr<StatusMenu> menu_;
     std::unique_ptr<NotchPanelController> panel_;
+    std::unique_ptr<PairWindow> pairWindow_;
     QPointer<AboutDialog> about_;
     bool reportedNoTray_ = false;
 };
