@@ -236,6 +236,7 @@ PhoneServer::Callbacks PhoneLink::serverCallbacks() {
             auto self = weak.lock();
             // A server that was stopped or replaced no longer speaks for the link.
             if (!self || self->serverGeneration_ != generation || !self->server_) return;
+            self->listenerStatus_ = status;
             if (self->status_ == status) return;
             self->status_ = status;
             self->notify();
@@ -312,6 +313,8 @@ void PhoneLink::forgetDevices() {
 
 void PhoneLink::issueCode() {
     if (!enabled_) return;  // no code is valid while the link is off
+    // A fresh code ends a pause: the status goes back to what the listener last said.
+    if (status_ == kPaused) status_ = listenerStatus_;
     code_ = services_.newCode();
     if (server_) server_->setCode(code_);
     address_ = services_.localAddress();

@@ -199,6 +199,7 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     std::string code_;
     int burnedCodes_ = 0;
     std::string status_;
+    std::string listenerStatus_;  // the phone server's last status line
     std::map<std::string, std::string> devices_;
     std::optional<std::string> address_;
     PendingApprovals approvals_;

@@ -578,6 +578,8 @@ TEST_F(PhoneLinkTest, TheFourthBurnedCodeInARowPausesPairing) {
     link->newCode();
     EXPECT_EQ(link->burnedCodes(), 0);
     EXPECT_EQ(link->code(), "567890");
+    // The pause is over: the status is the listener's again.
+    EXPECT_EQ(link->status().rfind("Listening on port ", 0), 0u) << link->status();
     EXPECT_EQ(statusLineOf(pair(*link, "567 890")), "HTTP/1.1 200 OK");
 }
 
@@ -667,10 +669,10 @@ TEST_F(PhoneLinkTest, SecureCodesAreSixDigits) {
 TEST_F(PhoneLinkTest, StatusLinesForTheHeadlessRunner) {
     auto link = makeListening();
     EXPECT_EQ(phoneStatusLines(*link),
-              (std::vector<std::string>{"phone: Listening on port " + std::to_string(link->port()),
-                                        "Pairing code: 123 456", *link->pairingURL(),
-                                        "app: http://192.168.1.20:" +
-                                            std::to_string(link->port()) + "/app"}));
+              (std::vector<std::string>{
+                  "phone: Listening on port " + std::to_string(link->port()),
+                  "Pairing code: 123 456", *link->pairingURL(),
+                  "app: http://192.168.1.20:" + std::to_string(link->port()) + "/app"}));
     pair(*link, "123456", "Pixel 9");
     ASSERT_TRUE(queue.runUntil([&] { return link->justPaired().has_value(); }));
     EXPECT_EQ(phoneStatusLines(*link).back(), "paired: Pixel 9");
