@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace brimwick {
 namespace {
@@ -112,12 +113,16 @@ TEST_F(CredentialsTest, HangingKeychainToolIsKilledAfterTheTimeOut) {
     ASSERT_TRUE(in >> pid);
     // The grandchild was in the tool's process group and got the signal too (it may linger
     // as a zombie until reaped by init, so look at its state, not only its existence).
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    // The signal is on its way when load() returns; give the process a moment to act on it.
     std::string line;
-    if (std::getline(stat, line)) {
+    for (int i = 0; i < 400; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        if (!std::getline(stat, line)) return;  // gone altogether
         const auto state = line.substr(line.rfind(')') + 2, 1);
-        EXPECT_TRUE(state == "Z" || state == "X") << line;
+        if (state == "Z" || state == "X") return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    ADD_FAILURE() << "the tool's child is still running: " << line;
 }
 
 TEST_F(CredentialsTest, ToolIgnoringTerminationIsKilledHard) {
