@@ -319,38 +319,40 @@ Result<void> HookInstaller::uninstall(const std::string& home) {
     return save(settings, home);
 }
 
-bool HookInstaller::isInstalled(const std::string& home) {
-    auto loaded = load(home);
+namespace {
+
+// Whether `test(event, group)` holds for any of our groups in the settings file; false when the
+// file cannot be read or has no "hooks" object.
+template <typename Test>
+bool anyOfOurGroups(const Result<json>& loaded, Test test) {
     if (!loaded.ok()) return false;
     const json* hooks = member(*loaded, "hooks");
     if (!hooks || !hooks->is_object()) return false;
     for (const auto& [event, value] : hooks->items()) {
         if (!isArrayOfObjects(value)) continue;
         for (const auto& group : value) {
-            if (isOurs(group)) return true;
+            if (HookInstaller::isOurs(group) && test(event, group)) return true;
         }
     }
     return false;
 }
 
+}  // namespace
+
+bool HookInstaller::isInstalled(const std::string& home) {
+    return anyOfOurGroups(load(home), [](const std::string&, const json&) { return true; });
+}
+
 bool HookInstaller::isOutdated(const std::string& home) {
-    auto loaded = load(home);
-    if (!loaded.ok()) return false;
-    const json* hooks = member(*loaded, "hooks");
-    if (!hooks || !hooks->is_object()) return false;
-    for (const auto& [event, value] : hooks->items()) {
-        if (!isArrayOfObjects(value)) continue;
+    return anyOfOurGroups(load(home), [](const std::string& event, const json& group) {
         const std::string expected = command(event);
-        for (const auto& group : value) {
-            if (!isOurs(group)) continue;
-            for (const auto& hook : hooksOf(group)) {
-                if (!hook.is_object()) continue;
-                const json* text = member(hook, "command");
-                if (!text || !text->is_string() || *text != expected) return true;
-            }
+        for (const auto& hook : hooksOf(group)) {
+            if (!hook.is_object()) continue;
+            const json* text = member(hook, "command");
+            if (!text || !text->is_string() || *text != expected) return true;
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 }  // namespace brimwick
