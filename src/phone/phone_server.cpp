@@ -39,6 +39,10 @@ struct PhoneServer::State {
     Callbacks callbacks;
     SystemClock systemClock;
     std::unique_ptr<HttpServer> http;  // main thread owns the pointer
+    // The server thread's own view of its server, set before the thread starts: it must never
+    // read `http`, which the main thread resets while stopping.
+    asio::io_context* context = nullptr;
+    std::atomic<std::uint16_t> boundPort{0};
 
     // Server thread only.
     std::string snapshot = "{}";
@@ -137,12 +141,15 @@ Result<void> PhoneServer::start() {
         [weak](const std::string& error) {
             auto self = weak.lock();
             if (self && self->state_->callbacks.onStatus) {
-                self->state_->callbacks.onStatus("Port " + std::to_string(self->port()) +
+                self->state_->callbacks.onStatus("Port " +
+                                                 std::to_string(self->state_->boundPort.load()) +
                                                  " unavailable (" + error + ")");
             }
         });
+    state_->context = &server->context();
     auto started = server->start();
     if (!started) return started;
+    state_->boundPort = server->port();
     state_->http = std::move(server);
     const auto port = state_->http->port();
     if (state_->options.advertise) state_->options.advertise(port);
@@ -295,7 +302,7 @@ void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> 
             state->waiterCount = state->waiters.size();
         }
     });
-    auto timer = std::make_shared<asio::steady_timer>(s.http->context());
+    auto timer = std::make_shared<asio::steady_timer>(*s.context);
     timer->expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(s.options.longPollHold)));
     timer->async_wait([weakState, key, timer,
