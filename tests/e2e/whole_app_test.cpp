@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "support/child_process.h"
 #include "support/raw_client.h"
@@ -82,12 +83,18 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     };
 
     ChildProcess app({BRIMWICK_BINARY, "--headless", "--phone"}, env);
-    ASSERT_TRUE(app.waitForLine("hook server: Listening on 127.0.0.1:47821"))
-        << "is another Brimwick running on port 47821?";
-    ASSERT_TRUE(app.waitForLine("phone: Listening on port " + std::to_string(phonePort)))
-        << ::testing::PrintToString(app.lines());
-    const auto codeLine = app.waitForLine(
-        [](const std::string& line) { return line.rfind("Pairing code: ", 0) == 0; });
+    // The two servers report in either order; the pairing code comes with the phone's lines.
+    bool hookListening = false, phoneListening = false;
+    std::optional<std::string> codeLine;
+    app.waitForLine([&](const std::string& line) {
+        hookListening |= line == "hook server: Listening on 127.0.0.1:47821";
+        phoneListening |= line == "phone: Listening on port " + std::to_string(phonePort);
+        if (line.rfind("Pairing code: ", 0) == 0) codeLine = line;
+        return hookListening && phoneListening && codeLine;
+    });
+    ASSERT_TRUE(hookListening) << "is another Brimwick running on port 47821? "
+                               << ::testing::PrintToString(app.lines());
+    ASSERT_TRUE(phoneListening) << ::testing::PrintToString(app.lines());
     ASSERT_TRUE(codeLine);
 
     // Pair with the printed code (written with its space, as a person would type it).
