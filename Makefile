@@ -48,7 +48,7 @@ fault: build
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
-	@for s in bench/*.sh; do echo "== $$s"; $$s $(BUILD_DIR)/brimwick; done
+	@for s in bench/*.sh; do echo "== $$s"; $$s; done
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
