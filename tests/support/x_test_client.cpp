@@ -33,27 +33,27 @@ xcb_atom_t XTestClient::atom(const std::string& name) {
     return atom;
 }
 
-xcb_window_t XTestClient::createWindow(const WindowSpec& spec) {
+xcb_window_t XTestClient::createWindow(const WindowSpec& request) {
     const xcb_window_t window = xcb_generate_id(xcb_);
-    const std::uint32_t values[] = {spec.overrideRedirect ? 1u : 0u};
+    const std::uint32_t values[] = {request.overrideRedirect ? 1u : 0u};
     xcb_create_window(xcb_, XCB_COPY_FROM_PARENT, window, root_, 10, 10, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
                       values);
-    if (spec.pid) {
+    if (request.pid) {
         xcb_change_property(xcb_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &*spec.pid);
+                            XCB_ATOM_CARDINAL, 32, 1, &*request.pid);
     }
-    if (!spec.instance.empty() || !spec.windowClass.empty()) {
-        const std::string value = spec.instance + '\0' + spec.windowClass + '\0';
+    if (!request.instance.empty() || !request.windowClass.empty()) {
+        const std::string value = request.instance + '\0' + request.windowClass + '\0';
         xcb_change_property(xcb_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
                             8, static_cast<std::uint32_t>(value.size()), value.data());
     }
-    if (spec.machine) {
+    if (request.machine) {
         xcb_change_property(xcb_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE,
-                            XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(spec.machine->size()),
-                            spec.machine->data());
+                            XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(request.machine->size()),
+                            request.machine->data());
     }
-    if (spec.mapped) xcb_map_window(xcb_, window);
+    if (request.mapped) xcb_map_window(xcb_, window);
     sync();
     return window;
 }

@@ -110,11 +110,11 @@ int main(int argc, char** argv) {
     }
 
     int index = 0;
-    for (const std::string& spec : sessions) {
-        const auto colon = spec.find(':');
-        const std::string stateName = spec.substr(0, colon);
+    for (const std::string& entry : sessions) {
+        const auto colon = entry.find(':');
+        const std::string stateName = entry.substr(0, colon);
         const std::string project =
-            colon == std::string::npos ? "project" + std::to_string(index) : spec.substr(colon + 1);
+            colon == std::string::npos ? "project" + std::to_string(index) : entry.substr(colon + 1);
         const auto state = botStateFromRaw(stateName);
         if (!state) {
             std::fprintf(stderr, "island_demo: unknown state %s\n", stateName.c_str());
