@@ -31,7 +31,7 @@ class XTestClient {
         bool mapped = true;
         bool overrideRedirect = false;
     };
-    xcb_window_t createWindow(const WindowSpec& spec);
+    xcb_window_t createWindow(const WindowSpec& request);
 
     void setWindowList(const std::string& property, const std::vector<xcb_window_t>& windows);
     void setWindowProperty(xcb_window_t window, const std::string& property, xcb_window_t value);
