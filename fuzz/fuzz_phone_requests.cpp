@@ -17,7 +17,8 @@ void phoneRequests(const std::uint8_t* data, std::size_t size) {
     expect(!target.path.empty(), "a target always has a path");
     expect(target.path.find('?') == std::string::npos || input.find('?') == 0,
            "the path ends at the first question mark");
-    expect(sinceVersion(input) >= -1, "a version is -1 or a number");
+    expect(sinceVersion(input) == -1 || input.find("v=") != std::string::npos,
+           "a version comes from a v= item");
 
     const std::string digits = numericCharacters(input);
     expect(digits.size() <= input.size() && text::isValidUtf8(digits),

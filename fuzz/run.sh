@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 120), then
-# shrinks its corpus to the inputs that add coverage and writes it back to fuzz/corpus/<name>/.
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 120), then adds
+# the new inputs that reach further to its committed corpus in fuzz/corpus/<name>/ (capped).
 # Usage: fuzz/run.sh [target ...]   (names as in fuzz/corpus/, default all)
 # Environment: FUZZ_SECONDS, FUZZ_BUILD_DIR (default build-fuzz), FUZZ_JOBS (parallel fuzzers).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 seconds=${FUZZ_SECONDS:-120}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${FUZZ_JOBS:-1}
-max_files=150        # per target, after shrinking
-max_bytes=$((160 * 1024))
+max_files=200        # per target
+max_bytes=$((192 * 1024))
 
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j "$(nproc)"
@@ -38,22 +37,25 @@ run_one() {
     echo "   $name: FOUND A FAULT (exit $status); input in $build/artifacts/, log $build/$name.log"
     return 1
   fi
-  # Keep the smallest set of inputs that reaches every edge the old and new ones reach (edges,
-  # not hit counts, so the committed corpus stays small), capped by taking the smallest first.
-  "$binary" -merge=1 -use_counters=0 -max_len="$max_len" -timeout=10 "$work.min" "$corpus" \
-    "$work" >"$build/$name.merge.log" 2>&1
-  for seed in "$corpus"/seed-*; do
-    [ -f "$seed" ] && rm -f "$work.min/$(sha1sum <"$seed" | cut -c1-40)"
-  done
-  local kept=0 bytes=0 size file
-  find "$corpus" -type f ! -name 'seed-*' -delete
+  # New inputs join the committed corpus only when they reach edges it does not (edges, not hit
+  # counts, so it stays small), smallest first, while it stays within its caps. What is there
+  # stays, so a run adds a few files rather than reshuffling them all.
+  rm -rf "$work.min" && cp -r "$corpus" "$work.min"
+  "$binary" -merge=1 -use_counters=0 -max_len="$max_len" -timeout=10 "$work.min" "$work" \
+    >"$build/$name.merge.log" 2>&1
+  local kept bytes size file added=0
+  kept=$(find "$corpus" -type f | wc -l)
+  bytes=$(du -sb "$corpus" | cut -f1)
   while read -r size file; do
-    [ $kept -ge $max_files ] && break
+    [ -e "$corpus/$(basename "$file")" ] && continue
+    [ "$kept" -ge $max_files ] && break
     [ $((bytes + size)) -gt $max_bytes ] && break
     cp "$file" "$corpus/"
     kept=$((kept + 1))
     bytes=$((bytes + size))
+    added=$((added + 1))
   done < <(find "$work.min" -type f -printf '%s %p\n' | sort -n)
+  echo "   $name: $added new inputs kept"
   echo "   $name: corpus $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
 }
 
