@@ -144,7 +144,8 @@ class QuietFace final : public AppFace {
 // What the load threads found; each counter is one kind of loss or fault.
 struct Tally {
     std::mutex mutex;
-    std::vector<double> hookLatencies;        // seconds, ordinary posts
+    std::vector<double> hookLatencies;        // seconds, ordinary posts (answered at once)
+    std::vector<double> stopLatencies;        // seconds, stop hooks (answered by the main thread)
     std::vector<double> permissionLatencies;  // seconds, post to the phone's answer
     std::multiset<std::string> queuedByPhone, handedOver;
     std::atomic<long> posts{0}, failedPosts{0}, permissions{0}, permissionAnswers{0},
@@ -206,15 +207,16 @@ void runClient(int client, long posts, const Ports& ports, Tally& tally,
             std::lock_guard lock(tally.mutex);
             tally.permissionLatencies.push_back(took);
         } else {
-            latencies.push_back(took);
+            if (path != "/stop") latencies.push_back(took);
             if (path == "/stop") {
                 tally.stops++;
+                std::lock_guard lock(tally.mutex);
+                tally.stopLatencies.push_back(took);
                 if (answer.status == 200) {
                     auto body = json::parse(answer.body, nullptr, false);
                     std::string reason = body.is_object() ? body.value("reason", "") : "";
                     if (reason.rfind(kIntro, 0) == 0) {
                         reason.erase(0, std::string(kIntro).size());
-                        std::lock_guard lock(tally.mutex);
                         std::size_t at = 0;
                         for (;;) {
                             const auto next = reason.find("\n\n", at);
@@ -536,6 +538,9 @@ int main(int argc, char** argv) {
     std::printf("  hook post latency      p50 %7.2f ms  p99 %7.2f ms  (%zu posts)\n",
                 percentile(tally.hookLatencies, 0.50) * 1e3,
                 percentile(tally.hookLatencies, 0.99) * 1e3, tally.hookLatencies.size());
+    std::printf("  stop hook latency      p50 %7.2f ms  p99 %7.2f ms  (%zu stops)\n",
+                percentile(tally.stopLatencies, 0.50) * 1e3,
+                percentile(tally.stopLatencies, 0.99) * 1e3, tally.stopLatencies.size());
     std::printf("  permission via phone   p50 %7.2f ms  p99 %7.2f ms  (%ld requests)\n",
                 percentile(tally.permissionLatencies, 0.50) * 1e3,
                 percentile(tally.permissionLatencies, 0.99) * 1e3, tally.permissions.load());
