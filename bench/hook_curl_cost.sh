@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# What one hook costs Claude Code: the exact command text `brimwick hooks install` writes for
+# PreToolUse (and the eight other events that share it), run by sh -c with a 1 KiB PreToolUse
+# payload on standard input, many times; once with the headless app listening and once with
+# nothing listening. Prints wall time (mean, median) and CPU (user + system) per run, and the
+# app's own CPU per hook. When run as root everything runs in a private network namespace, so
+# the fixed hook port is free whatever else runs on the machine.
+set -euo pipefail
+app=${1:-build/brimwick}
+runs=${2:-500}
+[ -x "$app" ] || { echo "hook_curl_cost: $app is missing (build it first)" >&2; exit 1; }
+app=$(realpath "$app")
+for tool in jq curl; do
+    command -v $tool >/dev/null || { echo "hook_curl_cost: $tool is not installed; skipped"; exit 0; }
+done
+
+if [ "${BRIMWICK_BENCH_NETNS:-}" != 1 ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+    exec env BRIMWICK_BENCH_NETNS=1 unshare -n sh -c 'ip link set lo up && exec "$@"' sh \
+        "$0" "$app" "$runs"
+fi
+if ss -Htln 'sport = :47821' | grep -q .; then
+    echo "hook_curl_cost: port 47821 is taken and no private network namespace is available" >&2
+    exit 1
+fi
+
+scratch=$(mktemp -d)
+trap 'kill ${pid:-} 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/home" "$scratch/config"
+export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config BRIMWICK_USAGE_URL=http://127.0.0.1:9/
+
+# The command text exactly as installed into Claude Code's settings.
+"$app" hooks install >/dev/null
+command_text=$(jq -r '.hooks.PreToolUse[].hooks[].command | select(contains("127.0.0.1:47821"))' \
+    "$HOME/.claude/settings.json")
+[ -n "$command_text" ] || { echo "hook_curl_cost: no installed PreToolUse command" >&2; exit 1; }
+
+# A PreToolUse payload padded with JSON white space to 1 KiB.
+payload='{"session_id":"0b9f3c1e-7d2a-4e58-9a61-2f4c8d0e5b17","transcript_path":"/home/user/.claude/projects/-home-user-src-weather/0b9f3c1e-7d2a-4e58-9a61-2f4c8d0e5b17.jsonl","cwd":"/home/user/src/weather","permission_mode":"default","hook_event_name":"PreToolUse","tool_name":"Bash","tool_input":{"command":"make build && ./build/weather --city Lisbon --units metric","description":"Build the project and run the weather tool for Lisbon"},"tool_use_id":"toolu_01AbCdEfGhIjKlMnOpQrStUv"'
+printf '%s%*s}' "$payload" $((1023 - ${#payload})) '' >"$scratch/payload.json"
+
+# Claude Code runs the text with sh -c and writes the payload to its standard input; here the
+# shell reads it from a file (one open and dup2 more than a pipe).
+script="exec <'$scratch/payload.json'; $command_text"
+echo "command: sh -c '$command_text' <payload ($(wc -c <"$scratch/payload.json") bytes)"
+
+ticks=$(getconf CLK_TCK)
+warmup=20
+measure() {
+    local label=$1
+    if command -v hyperfine >/dev/null; then
+        # -N: hyperfine starts sh itself and subtracts nothing; sh's start-up is part of the cost.
+        local quoted=${script//\'/\'\\\'\'}
+        hyperfine -N --style none --warmup $warmup --runs "$runs" \
+            --export-json "$scratch/result.json" "sh -c '$quoted'" >/dev/null
+        jq -r '.results[0] | [.mean, .median, .stddev, .user + .system, (.times | length)] | @tsv' \
+            "$scratch/result.json" | awk -F'\t' -v label="$label" '{
+            printf "%s: wall mean %.3f ms, median %.3f ms (sd %.3f ms), CPU user+sys %.3f ms per run (%d runs, hyperfine)\n",
+                label, $1 * 1e3, $2 * 1e3, $3 * 1e3, $4 * 1e3, $5 }'
+    else
+        # No hyperfine: a timed loop; CPU from the shell's children's times.
+        local start end
+        for _ in $(seq $warmup); do sh -c "$script"; done
+        local before
+        before=$(awk '{print $16 + $17}' /proc/$$/stat)
+        start=$(date +%s%N)
+        for _ in $(seq "$runs"); do sh -c "$script"; done
+        end=$(date +%s%N)
+        awk -v used=$(($(awk '{print $16 + $17}' /proc/$$/stat) - before)) -v ticks="$ticks" \
+            -v ns=$((end - start)) -v n="$runs" -v label="$label" 'BEGIN {
+            printf "%s: wall mean %.3f ms, CPU user+sys %.3f ms per run (%d runs, shell loop)\n",
+                label, ns / n / 1e6, 1000 * used / ticks / n, n }'
+    fi
+}
+
+"$app" --headless --no-phone >"$scratch/app.log" 2>&1 &
+pid=$!
+for _ in $(seq 50); do
+    ss -Htln 'sport = :47821' | grep -q . && break
+    sleep 0.1
+done
+ss -Htln 'sport = :47821' | grep -q . || { echo "hook_curl_cost: brimwick did not listen" >&2; exit 1; }
+sleep 1  # start-up is not part of the measurement
+app_before=$(awk '{print $14 + $15}' /proc/$pid/stat)
+measure "brimwick listening"
+app_after=$(awk '{print $14 + $15}' /proc/$pid/stat)
+awk -v used=$((app_after - app_before)) -v ticks="$ticks" -v n=$((runs + warmup)) 'BEGIN {
+    printf "brimwick listening: the app'\''s own CPU %.3f ms per hook\n", 1000 * used / ticks / n }'
+kill $pid
+wait $pid 2>/dev/null || true
+pid=
+measure "nothing listening"
