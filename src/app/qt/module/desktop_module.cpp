@@ -1,0 +1,7 @@
+// The desktop face as a loadable module: the executable opens it only when the desktop is
+// wanted, so the hooks command line and the headless face never map Qt.
+#include "app/qt/desktop_app.h"
+
+extern "C" __attribute__((visibility("default"))) int brimwick_run_desktop(int argc, char** argv) {
+    return brimwick::runDesktop(argc, argv);
+}
