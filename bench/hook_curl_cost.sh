@@ -44,48 +44,84 @@ script="exec <'$scratch/payload.json'; $command_text"
 echo "command: sh -c '$command_text' <payload ($(wc -c <"$scratch/payload.json") bytes)"
 
 ticks=$(getconf CLK_TCK)
-warmup=20
-measure() {
+rounds=5
+# hyperfine when installed (BENCH_NO_HYPERFINE=1 tries the plain loop instead).
+hyperfine=$(command -v hyperfine || true)
+[ "${BENCH_NO_HYPERFINE:-}" = 1 ] && hyperfine=
+per_round=$(((runs + rounds - 1) / rounds))
+: >"$scratch/times-listening"; : >"$scratch/times-nothing"
+: >"$scratch/cpu-listening"; : >"$scratch/cpu-nothing"
+
+# One block of runs; appends each run's wall time (s) to times-$1 and the block's CPU per run
+# (s) to cpu-$1.
+block() {
     local label=$1
-    if command -v hyperfine >/dev/null; then
+    if [ -n "$hyperfine" ]; then
         # -N: hyperfine starts sh itself and subtracts nothing; sh's start-up is part of the cost.
         local quoted=${script//\'/\'\\\'\'}
-        hyperfine -N --style none --warmup $warmup --runs "$runs" \
-            --export-json "$scratch/result.json" "sh -c '$quoted'" >/dev/null
-        jq -r '.results[0] | [.mean, .median, .stddev, .user + .system, (.times | length)] | @tsv' \
-            "$scratch/result.json" | awk -F'\t' -v label="$label" '{
-            printf "%s: wall mean %.3f ms, median %.3f ms (sd %.3f ms), CPU user+sys %.3f ms per run (%d runs, hyperfine)\n",
-                label, $1 * 1e3, $2 * 1e3, $3 * 1e3, $4 * 1e3, $5 }'
+        if ! hyperfine -N --style none --warmup 5 --runs "$per_round" \
+            --export-json "$scratch/result.json" "sh -c '$quoted'" >"$scratch/hyperfine.log" 2>&1; then
+            cat "$scratch/hyperfine.log" >&2
+            exit 1
+        fi
+        jq -r '.results[0].times[]' "$scratch/result.json" >>"$scratch/times-$label"
+        jq -r '.results[0] | .user + .system' "$scratch/result.json" >>"$scratch/cpu-$label"
     else
-        # No hyperfine: a timed loop; CPU from the shell's children's times.
-        local start end
-        for _ in $(seq $warmup); do sh -c "$script"; done
-        local before
+        # No hyperfine: a timed loop; CPU from this shell's waited-for children.
+        for _ in 1 2 3 4 5; do sh -c "$script"; done
+        local before start
         before=$(awk '{print $16 + $17}' /proc/$$/stat)
-        start=$(date +%s%N)
-        for _ in $(seq "$runs"); do sh -c "$script"; done
-        end=$(date +%s%N)
-        awk -v used=$(($(awk '{print $16 + $17}' /proc/$$/stat) - before)) -v ticks="$ticks" \
-            -v ns=$((end - start)) -v n="$runs" -v label="$label" 'BEGIN {
-            printf "%s: wall mean %.3f ms, CPU user+sys %.3f ms per run (%d runs, shell loop)\n",
-                label, ns / n / 1e6, 1000 * used / ticks / n, n }'
+        for _ in $(seq "$per_round"); do
+            start=$EPOCHREALTIME
+            sh -c "$script"
+            echo "$EPOCHREALTIME $start" >>"$scratch/times-$label"
+        done
+        awk -v before="$before" -v ticks="$ticks" -v n="$per_round" \
+            '{ print ($16 + $17 - before) / ticks / n }' /proc/$$/stat >>"$scratch/cpu-$label"
     fi
 }
 
-"$app" --headless --no-phone >"$scratch/app.log" 2>&1 &
-pid=$!
-for _ in $(seq 50); do
-    ss -Htln 'sport = :47821' | grep -q . && break
-    sleep 0.1
+app_ticks=0
+listening() {
+    "$app" --headless --no-phone >"$scratch/app.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 50); do
+        ss -Htln 'sport = :47821' | grep -q . && break
+        sleep 0.1
+    done
+    ss -Htln 'sport = :47821' | grep -q . || { echo "hook_curl_cost: brimwick did not listen" >&2; exit 1; }
+    sleep 0.5  # start-up is not part of the measurement
+    local before
+    before=$(awk '{print $14 + $15}' /proc/$pid/stat)
+    block listening
+    app_ticks=$((app_ticks + $(awk '{print $14 + $15}' /proc/$pid/stat) - before))
+    kill $pid
+    wait $pid 2>/dev/null || true
+    pid=
+}
+
+# Rounds alternate which case goes first, so the machine's other work falls on both alike.
+for round in $(seq $rounds); do
+    if [ $((round % 2)) = 1 ]; then listening; block nothing; else block nothing; listening; fi
 done
-ss -Htln 'sport = :47821' | grep -q . || { echo "hook_curl_cost: brimwick did not listen" >&2; exit 1; }
-sleep 1  # start-up is not part of the measurement
-app_before=$(awk '{print $14 + $15}' /proc/$pid/stat)
-measure "brimwick listening"
-app_after=$(awk '{print $14 + $15}' /proc/$pid/stat)
-awk -v used=$((app_after - app_before)) -v ticks="$ticks" -v n=$((runs + warmup)) 'BEGIN {
+
+how=hyperfine
+[ -n "$hyperfine" ] || how="shell loop"
+summary() {
+    local label=$1
+    # The shell loop writes "end start" pairs, hyperfine durations.
+    awk '{ print NF == 2 ? $1 - $2 : $1 }' "$scratch/times-$label" | sort -g >"$scratch/sorted"
+    awk -v label="$2" -v how="$how" -v rounds=$rounds \
+        -v cpu="$(awk '{ s += $1 } END { print s / NR }' "$scratch/cpu-$label")" '
+        { t[NR] = $1; sum += $1 }
+        END {
+            mean = sum / NR
+            median = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+            printf "%s: wall mean %.3f ms, median %.3f ms, p90 %.3f ms; CPU user+sys %.3f ms per run (%d runs in %d rounds, %s)\n",
+                label, 1e3 * mean, 1e3 * median, 1e3 * t[int(0.9 * NR)], 1e3 * cpu, NR, rounds, how
+        }' "$scratch/sorted"
+}
+summary listening "brimwick listening"
+summary nothing "nothing listening"
+awk -v used=$app_ticks -v ticks="$ticks" -v n=$((rounds * (per_round + 5))) 'BEGIN {
     printf "brimwick listening: the app'\''s own CPU %.3f ms per hook\n", 1000 * used / ticks / n }'
-kill $pid
-wait $pid 2>/dev/null || true
-pid=
-measure "nothing listening"

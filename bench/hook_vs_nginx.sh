@@ -7,7 +7,7 @@
 set -euo pipefail
 program=${1:-build/bench/hook_vs_nginx}
 app=${2:-build/brimwick}
-rounds=${3:-4}
+rounds=${3:-20}
 
 if ! command -v nginx >/dev/null; then
     echo "hook_vs_nginx: nginx is not installed (scripts/install-deps adds it); skipped"
