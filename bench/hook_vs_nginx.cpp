@@ -44,9 +44,9 @@ void compare(const std::vector<Target>& targets, int clients, int requestsPerRou
         auto& r = results[t];
         std::sort(r.latencies.begin(), r.latencies.end());
         std::printf(
-            "%2d concurrent, %-18s %8.0f requests/s  p50 %7.0f us  p99 %7.0f us  (%zu answered, "
-            "%ld failed)\n",
-            clients, targets[t].name.c_str(), r.requestsPerSecond(), r.percentile(0.50),
+            "%2d concurrent, %-14s %7.0f requests/s  mean %6.0f us  p50 %6.0f us  p99 %6.0f us  "
+            "(%zu answered, %ld failed)\n",
+            clients, targets[t].name.c_str(), r.requestsPerSecond(), r.mean(), r.percentile(0.50),
             r.percentile(0.99), r.latencies.size(), r.failed);
     }
     const auto& hook = results[0];

@@ -38,6 +38,11 @@ struct LoadResult {
     long failed = 0;                // refused, reset, or answered with something other than 2xx
 
     double requestsPerSecond() const { return seconds > 0 ? latencies.size() / seconds : 0; }
+    double mean() const {
+        double sum = 0;
+        for (const double l : latencies) sum += l;
+        return latencies.empty() ? 0 : sum / latencies.size();
+    }
     double percentile(double p) const {
         if (latencies.empty()) return 0;
         return latencies[std::min(latencies.size() - 1,
