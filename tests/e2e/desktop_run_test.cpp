@@ -1,0 +1,634 @@
+// The desktop app as a user meets it, on a private X server with a compositor and a tray host:
+// hooks installed from the tray menu, the pairing code read off the pairing window's QR image, a
+// recorded Claude Code session replayed through the installed commands while the island and the
+// menu are photographed, and a phone stand-in on loopback approving the permission request.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "hooks/hook_commands.h"
+#include "platform/terminal_opener.h"
+#include "support/child_process.h"
+#include "support/desktop_shell.h"
+#include "support/raw_client.h"
+#include "support/x_test_client.h"
+#include "support/xvfb_display.h"
+
+namespace brimwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+using testing::DesktopShell;
+using testing::RawClient;
+using testing::runShell;
+using testing::ShellResult;
+using testing::XTestClient;
+using testing::XvfbDisplay;
+
+std::uint16_t freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Whether something accepts connections on 127.0.0.1:port.
+bool listening(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// Waits for another program (the app, the X server, the compositor) to show something, checking
+// every 20 ms for up to `seconds`. Nothing of ours is timed by it.
+bool eventually(const std::function<bool()>& ready, double seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (ready()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+struct Answer {
+    std::string status;
+    nlohmann::json body;
+};
+
+// One phone request over loopback.
+Answer phone(std::uint16_t port, const std::string& method, const std::string& target,
+             const std::string& token = {}, const std::string& body = {}) {
+    RawClient client(port);
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    client.send(request);
+    const auto raw = client.readAll(30);
+    Answer answer;
+    if (raw.size() < 12) return answer;
+    answer.status = raw.substr(9, raw.find("\r\n") - 9);
+    const auto blank = raw.find("\r\n\r\n");
+    if (blank != std::string::npos && blank + 4 < raw.size()) {
+        answer.body = nlohmann::json::parse(raw.substr(blank + 4), nullptr, false);
+    }
+    return answer;
+}
+
+// Long-polls the phone status until `done` holds for it (or about half a minute passes) and
+// gives the last document.
+nlohmann::json statusWhen(std::uint16_t port, const std::string& token,
+                          const std::function<bool(const nlohmann::json&)>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto status = phone(port, "GET", "/status", token).body;
+    while (!done(status) && std::chrono::steady_clock::now() < deadline && status.is_object()) {
+        const auto version = status.value("version", 0LL);
+        status = phone(port, "GET", "/status?v=" + std::to_string(version), token).body;
+    }
+    return status;
+}
+
+// The state of the only session, "" when there is none.
+std::string onlyState(const nlohmann::json& status) {
+    if (!status.is_object() || !status["sessions"].is_array() || status["sessions"].size() != 1) {
+        return "";
+    }
+    return status["sessions"][0].value("state", "");
+}
+
+struct Frame {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Screen pixels as 0xRRGGBB, row by row.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+
+    std::size_t distinctColours() const {
+        return std::set<std::uint32_t>(pixels.begin(), pixels.end()).size();
+    }
+    std::size_t count(const std::function<bool(int r, int g, int b)>& which) const {
+        std::size_t n = 0;
+        for (const std::uint32_t p : pixels) n += which(p >> 16, (p >> 8) & 0xff, p & 0xff);
+        return n;
+    }
+};
+
+// The display as the user sees it: windows found by title or class, pixels read back after
+// compositing, screenshots and input through the usual tools.
+class Screen {
+  public:
+    explicit Screen(std::string display) : display_(std::move(display)), x_(display_) {}
+
+    bool connected() const { return x_.connected(); }
+
+    // A viewable top-level window with this title, at least `minimum` pixels wide and high.
+    std::optional<Frame> topLevel(const std::string& title, int minimum = 2) {
+        for (const xcb_window_t window : x_.stackingOrder()) {
+            if (name(window) != title) continue;
+            const auto found = frame(window);
+            if (found && found->width >= minimum && found->height >= minimum) return found;
+        }
+        return std::nullopt;
+    }
+
+    // The tray icon: a window of the app's class that the tray host has taken in (so not a
+    // child of the root).
+    std::optional<Frame> trayIcon() {
+        for (const xcb_window_t top : x_.stackingOrder()) {
+            if (const auto found = embedded(top, 0)) return found;
+        }
+        return std::nullopt;
+    }
+
+    Picture grab(const Frame& area) {
+        Picture picture;
+        auto* reply = xcb_get_image_reply(
+            x_.connection(),
+            xcb_get_image(x_.connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, x_.root(),
+                          static_cast<std::int16_t>(area.x), static_cast<std::int16_t>(area.y),
+                          static_cast<std::uint16_t>(area.width),
+                          static_cast<std::uint16_t>(area.height), ~0u),
+            nullptr);
+        if (!reply) return picture;
+        const auto length = static_cast<std::size_t>(xcb_get_image_data_length(reply));
+        const std::size_t expected = static_cast<std::size_t>(area.width) * area.height * 4;
+        // A 24-bit screen keeps its pixels in 32 bits, blue first.
+        if (reply->depth == 24 && length == expected) {
+            const std::uint8_t* data = xcb_get_image_data(reply);
+            picture.width = area.width;
+            picture.height = area.height;
+            picture.pixels.resize(expected / 4);
+            for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+                picture.pixels[i] = std::uint32_t(data[4 * i + 2]) << 16 |
+                                    std::uint32_t(data[4 * i + 1]) << 8 | data[4 * i];
+            }
+        }
+        std::free(reply);
+        return picture;
+    }
+
+    ShellResult run(const std::string& command) {
+        return runShell(command, "", {{"DISPLAY", display_}});
+    }
+
+    // A PNG of part of the screen (what the user sees, compositing included).
+    bool shoot(const Frame& area, const fs::path& file) {
+        return run("import -window root -crop " + std::to_string(area.width) + "x" +
+                   std::to_string(area.height) + "+" + std::to_string(area.x) + "+" +
+                   std::to_string(area.y) + " +repage '" + file.string() + "'")
+                   .status == 0;
+    }
+
+    // The viewable top-level windows, top of the stack first, for failure messages.
+    std::string windows() {
+        std::string list;
+        const auto order = x_.stackingOrder();
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if (const auto found = frame(*it)) {
+                list += "\n  \"" + name(*it) + "\" " + std::to_string(found->width) + "x" +
+                        std::to_string(found->height) + "+" + std::to_string(found->x) + "+" +
+                        std::to_string(found->y);
+            }
+        }
+        return list;
+    }
+
+    bool click(int x, int y) {
+        return run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1")
+                   .status == 0;
+    }
+
+    bool keys(const std::string& names) { return run("xdotool key " + names).status == 0; }
+
+  private:
+    std::string property(xcb_window_t window, const std::string& name) {
+        auto* reply =
+            xcb_get_property_reply(x_.connection(),
+                                   xcb_get_property(x_.connection(), 0, window, x_.atom(name),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                                   nullptr);
+        std::string value;
+        if (reply && reply->format == 8) {
+            value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                         static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+        }
+        std::free(reply);
+        return value;
+    }
+
+    std::string name(xcb_window_t window) {
+        const std::string utf8 = property(window, "_NET_WM_NAME");
+        return utf8.empty() ? property(window, "WM_NAME") : utf8;
+    }
+
+    // Viewable windows only, in root coordinates.
+    std::optional<Frame> frame(xcb_window_t window) {
+        xcb_connection_t* c = x_.connection();
+        auto* attributes =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        if (!viewable) return std::nullopt;
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+        auto* place = xcb_translate_coordinates_reply(
+            c, xcb_translate_coordinates(c, window, x_.root(), 0, 0), nullptr);
+        std::optional<Frame> result;
+        if (geometry && place) {
+            result = Frame{place->dst_x, place->dst_y, geometry->width, geometry->height};
+        }
+        std::free(geometry);
+        std::free(place);
+        return result;
+    }
+
+    std::optional<Frame> embedded(xcb_window_t window, int depth) {
+        if (depth > 0) {
+            const std::string classes = property(window, "WM_CLASS");
+            if (classes == std::string("brimwick\0Brimwick\0", 18)) {
+                if (const auto found = frame(window)) return found;
+            }
+        }
+        if (depth > 4) return std::nullopt;
+        xcb_connection_t* c = x_.connection();
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+        if (!tree) return std::nullopt;
+        std::vector<xcb_window_t> children(
+            xcb_query_tree_children(tree),
+            xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
+        std::free(tree);
+        for (const xcb_window_t child : children) {
+            if (const auto found = embedded(child, depth + 1)) return found;
+        }
+        return std::nullopt;
+    }
+
+    std::string display_;
+    XTestClient x_;
+};
+
+// The test's folder: the app's home, configuration and runtime folders and the screenshots.
+// Removed at the end whatever happened. The screenshots are copied out first, to a folder named
+// in the log, when the test failed or BRIMWICK_KEEP_SHOTS names a folder for them.
+class Scratch {
+  public:
+    Scratch()
+        : root_(fs::temp_directory_path() / ("brimwick-desktop-" + std::to_string(::getpid()))) {
+        fs::remove_all(root_);
+        for (const char* folder : {"home", "config", "runtime", "shots"}) {
+            fs::create_directories(root_ / folder);
+        }
+        fs::permissions(root_ / "runtime", fs::perms::owner_all);
+    }
+    ~Scratch() {
+        std::optional<fs::path> keep;
+        if (const char* wanted = std::getenv("BRIMWICK_KEEP_SHOTS"); wanted && *wanted) {
+            keep = wanted;
+        } else if (::testing::Test::HasFailure()) {
+            keep = fs::temp_directory_path() /
+                   ("brimwick-desktop-shots-" + std::to_string(::getpid()));
+        }
+        std::error_code ignored;
+        if (keep) {
+            fs::create_directories(*keep, ignored);
+            for (const auto& shot : fs::directory_iterator(shots(), ignored)) {
+                fs::copy_file(shot.path(), *keep / shot.path().filename(),
+                              fs::copy_options::overwrite_existing, ignored);
+            }
+            std::cout << "screenshots: " << keep->string() << std::endl;
+        }
+        fs::remove_all(root_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    fs::path home() const { return root_ / "home"; }
+    fs::path config() const { return root_ / "config"; }
+    fs::path runtime() const { return root_ / "runtime"; }
+    fs::path shots() const { return root_ / "shots"; }
+
+  private:
+    fs::path root_;
+};
+
+bool installed(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    return findExecutable(program, path ? path : "/usr/bin:/bin").has_value();
+}
+
+enum class Tint { blue, amber, green };
+
+const char* tintName(Tint tint) {
+    switch (tint) {
+        case Tint::blue:
+            return "blue";
+        case Tint::amber:
+            return "amber";
+        case Tint::green:
+            return "green";
+    }
+    return "";
+}
+
+// The clearly coloured pixel's tint, if it is clearly coloured.
+std::optional<Tint> tintOf(int r, int g, int b) {
+    const int high = std::max({r, g, b});
+    if (high < 100 || high - std::min({r, g, b}) < 50) return std::nullopt;
+    if (b == high) return Tint::blue;
+    if (r == high) return g > b ? std::optional(Tint::amber) : std::nullopt;
+    return Tint::green;
+}
+
+std::size_t darkPixels(const Picture& picture) {
+    return picture.count([](int r, int g, int b) { return r + g + b < 60; });
+}
+
+// The columns the dark island body spans, [first, last]; {-1, -1} when there is none.
+std::pair<int, int> darkColumns(const Picture& picture) {
+    std::pair<int, int> span{-1, -1};
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint32_t p = picture.pixels[static_cast<std::size_t>(y * picture.width + x)];
+            if ((p >> 16) + ((p >> 8) & 0xff) + (p & 0xff) >= 60) continue;
+            if (span.first < 0 || x < span.first) span.first = x;
+            span.second = std::max(span.second, x);
+        }
+    }
+    return span;
+}
+
+// The island with a session in it: the dark island body and on it a mascot mostly in the
+// state's colour (working blue, waiting amber, done green).
+::testing::AssertionResult showsASession(const Picture& island, Tint expected) {
+    if (island.pixels.empty()) return ::testing::AssertionFailure() << "no pixels read";
+    std::size_t tinted = 0, matching = 0;
+    for (const std::uint32_t p : island.pixels) {
+        const auto tint = tintOf(static_cast<int>(p >> 16), (p >> 8) & 0xff, p & 0xff);
+        tinted += tint.has_value();
+        matching += tint == expected;
+    }
+    const auto dark = darkPixels(island);
+    if (dark >= 200 && tinted >= 10 && matching * 3 >= tinted * 2) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << dark << " dark pixels, " << tinted << " coloured of which " << matching << " "
+           << tintName(expected);
+}
+
+// The zbarimg reading of a QR code in the image, "" when there is none.
+std::string scan(const fs::path& image) {
+    auto read = runShell("zbarimg --raw -q '" + image.string() + "' 2>/dev/null", "");
+    while (!read.output.empty() && read.output.back() == '\n') read.output.pop_back();
+    return read.status == 0 ? read.output : "";
+}
+
+// One value of a brimwick://pair?… address (the values we read are never percent-encoded).
+std::string queryValue(const std::string& url, const std::string& key) {
+    const auto query = url.find('?');
+    if (query == std::string::npos) return "";
+    for (std::size_t start = query + 1; start < url.size();) {
+        const std::size_t end = std::min(url.find('&', start), url.size());
+        const std::string pair = url.substr(start, end - start);
+        if (pair.rfind(key + "=", 0) == 0) return pair.substr(key.size() + 1);
+        start = end + 1;
+    }
+    return "";
+}
+
+TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
+    for (const char* tool : {"xdotool", "import", "zbarimg", "curl"}) {
+        if (!installed(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+    Scratch scratch;
+    XvfbDisplay display;
+    if (!display.available()) GTEST_SKIP() << "no X server for the test: " << display.problem();
+    DesktopShell shell(display.name());
+    if (!shell.available()) GTEST_SKIP() << "no desktop for the test: " << shell.problem();
+    Screen screen(display.name());
+    ASSERT_TRUE(screen.connected());
+    ASSERT_FALSE(listening(hook_commands::kPort))
+        << "something already listens on 127.0.0.1:" << hook_commands::kPort
+        << " (another Brimwick?)";
+
+    const std::uint16_t phonePort = freePort();
+    // Declared before the app, so a request still waiting at a failure ends with the app
+    // rather than keeping the test waiting for it.
+    std::future<ShellResult> permission;
+    ChildProcess app(
+        {BRIMWICK_BINARY},
+        {{"DISPLAY", display.name()},
+         {"HOME", scratch.home().string()},
+         {"XDG_CONFIG_HOME", scratch.config().string()},
+         {"XDG_RUNTIME_DIR", scratch.runtime().string()},
+         {"BRIMWICK_PHONE_PORT", std::to_string(phonePort)},
+         {"BRIMWICK_USAGE_URL", "http://127.0.0.1:9/api/oauth/usage"},
+         {"QT_QPA_PLATFORM", "xcb"},
+         // A session bus with a StatusNotifier host would take the icon away from
+         // trayer; the app gets none.
+         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (scratch.runtime() / "no-bus").string()}});
+    const auto output = [&] {
+        while (app.readLine(0)) {
+        }
+        return ::testing::PrintToString(app.lines());
+    };
+
+    std::optional<Frame> icon;
+    ASSERT_TRUE(eventually([&] { return (icon = screen.trayIcon()).has_value(); }))
+        << "no tray icon appeared; the app said " << output();
+    const int iconX = icon->x + icon->width / 2;
+    const int iconY = icon->y + icon->height / 2;
+
+    // Opens the menu with a click on the tray icon and waits until it is drawn, so the keys
+    // that follow reach it.
+    // Two clicks on the icon within the desktop's double-click time (400 ms by default) are a
+    // double click, which opens nothing; clicks are spaced like a person's.
+    std::optional<std::chrono::steady_clock::time_point> lastClick;
+    const auto openMenu = [&]() -> std::optional<Frame> {
+        if (lastClick) std::this_thread::sleep_until(*lastClick + std::chrono::milliseconds(700));
+        lastClick = std::chrono::steady_clock::now();
+        std::optional<Frame> menu;
+        if (!screen.click(iconX, iconY)) return std::nullopt;
+        const bool drawn = eventually([&] {
+            menu = screen.topLevel("Brimwick", 100);
+            return menu && screen.grab(*menu).distinctColours() >= 8;
+        });
+        return drawn ? menu : std::nullopt;
+    };
+
+    // Installing the hooks. The menu's enabled rows at the top are "Refresh usage", "Show
+    // Claude usage by the notch", "Connect phone over Wi‑Fi", then the install item.
+    const auto firstMenu = openMenu();
+    ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; the app said " << output();
+    EXPECT_TRUE(screen.shoot(*firstMenu, scratch.shots() / "menu-start.png"));
+    ASSERT_TRUE(screen.keys("Down Down Down Down Return"));
+    std::optional<Frame> alert;
+    ASSERT_TRUE(eventually([&] {
+        return (alert = screen.topLevel("Connected to Claude Code")).has_value();
+    })) << "no success alert after choosing the install item";
+    EXPECT_TRUE(screen.shoot(*alert, scratch.shots() / "alert-connected.png"));
+    EXPECT_FALSE(screen.topLevel("Brimwick", 100)) << "the menu stayed open under the alert";
+    ASSERT_TRUE(screen.keys("Return"));
+    EXPECT_TRUE(eventually([&] { return !screen.topLevel("Connected to Claude Code"); }));
+
+    const auto settings = nlohmann::json::parse(
+        std::ifstream(scratch.home() / ".claude/settings.json"), nullptr, false);
+    ASSERT_TRUE(settings.is_object());
+    for (const auto event : hook_commands::kEvents) {
+        const auto& groups = settings["hooks"][std::string(event)];
+        ASSERT_TRUE(groups.is_array() && !groups.empty()) << event;
+        EXPECT_EQ(groups.back()["hooks"][0]["command"], hook_commands::commandFor(event)) << event;
+    }
+    const auto command = [&](const std::string& event) {
+        return settings["hooks"][event].back()["hooks"][0]["command"].get<std::string>();
+    };
+
+    // Switching the phone link on opens the pairing window; its QR image carries the code.
+    ASSERT_TRUE(openMenu()) << "windows:" << screen.windows() << "\nthe app said " << output();
+    ASSERT_TRUE(screen.keys("Down Down Down Return"));
+    std::string pairingUrl;
+    ASSERT_TRUE(eventually([&] {
+        const auto window = screen.topLevel("Pair a phone", 100);
+        return window && screen.shoot(*window, scratch.shots() / "pair.png") &&
+               !(pairingUrl = scan(scratch.shots() / "pair.png")).empty();
+    })) << "no readable QR code in the pairing window; the app said "
+        << output();
+    ASSERT_EQ(pairingUrl.rfind("brimwick://pair?", 0), 0u) << pairingUrl;
+    EXPECT_EQ(queryValue(pairingUrl, "port"), std::to_string(phonePort)) << pairingUrl;
+    const std::string code = queryValue(pairingUrl, "code");
+    ASSERT_EQ(code.size(), 6u) << pairingUrl;
+
+    // The phone pairs over loopback only; the address in the QR image is never dialled.
+    const auto paired = phone(phonePort, "POST", "/pair", {},
+                              nlohmann::json{{"code", code}, {"device", "Test phone"}}.dump());
+    ASSERT_EQ(paired.status, "200 OK") << paired.body.dump();
+    const std::string token = paired.body["token"];
+
+    std::vector<std::string> payloads;
+    std::ifstream fixtures(std::string(BRIMWICK_SOURCE_DIR) +
+                           "/../shared/fixtures/claude-code-hook-payloads.jsonl");
+    for (std::string line; payloads.size() < 7 && std::getline(fixtures, line);) {
+        payloads.push_back(line);
+    }
+    ASSERT_EQ(payloads.size(), 7u);
+    const auto run = [&](std::size_t index) {
+        const auto name = nlohmann::json::parse(payloads[index])["hook_event_name"];
+        return runShell(command(name.get<std::string>()), payloads[index]);
+    };
+    ASSERT_TRUE(eventually([] { return listening(hook_commands::kPort); }))
+        << "the hook server did not start; the app said " << output();
+
+    std::optional<Frame> island;
+    ASSERT_TRUE(
+        eventually([&] { return (island = screen.topLevel("Brimwick island")).has_value(); }));
+    // Waits until the island shows the session in the state's colour and has stopped growing
+    // (its dark body spans the same columns in five readings in a row), then photographs it.
+    const auto photographIsland = [&](const std::string& name, Tint tint) {
+        Picture picture;
+        std::pair<int, int> span{-1, -1};
+        int same = 0;
+        eventually(
+            [&] {
+                picture = screen.grab(*island);
+                const auto now = darkColumns(picture);
+                same = now == span ? same + 1 : 0;
+                span = now;
+                return same >= 4 && showsASession(picture, tint);
+            },
+            10);
+        EXPECT_TRUE(screen.shoot(*island, scratch.shots() / (name + ".png")));
+        return showsASession(picture, tint);
+    };
+
+    const auto islandEmpty = [&] { return darkPixels(screen.grab(*island)) == 0; };
+    EXPECT_TRUE(eventually(islandEmpty, 10)) << "the island shows something with no session";
+
+    // Working.
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(run(i).status, 0) << i;
+    auto status =
+        statusWhen(phonePort, token, [](const auto& s) { return onlyState(s) == "working"; });
+    EXPECT_EQ(onlyState(status), "working") << status.dump();
+    EXPECT_TRUE(photographIsland("island-working", Tint::blue));
+
+    // Waiting for approval: the phone has just asked for the status, so the request waits for
+    // its answer.
+    permission =
+        std::async(std::launch::async, [text = command("PermissionRequest"), input = payloads[3]] {
+            return runShell(text, input);
+        });
+    status = statusWhen(phonePort, token, [](const nlohmann::json& s) {
+        return onlyState(s) == "approval" && !s["sessions"][0]["pending"].is_null();
+    });
+    ASSERT_EQ(onlyState(status), "approval") << status.dump();
+    const auto pending = status["sessions"][0]["pending"];
+    EXPECT_EQ(pending["tool"], "Bash");
+    EXPECT_TRUE(photographIsland("island-approval", Tint::amber));
+
+    // The menu now lists the session and the phone's rows as well.
+    const auto busyMenu = openMenu();
+    ASSERT_TRUE(busyMenu) << output();
+    EXPECT_TRUE(screen.shoot(*busyMenu, scratch.shots() / "menu-approval.png"));
+    EXPECT_GT(busyMenu->height, firstMenu->height);
+    EXPECT_GE(screen.grab(*busyMenu).distinctColours(), 8u);
+    ASSERT_TRUE(screen.keys("Escape"));
+    EXPECT_TRUE(eventually([&] { return !screen.topLevel("Brimwick", 100); }));
+
+    EXPECT_EQ(phone(phonePort, "POST", "/decide", token,
+                    nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
+                  .status,
+              "202 Accepted");
+    const auto answered = permission.get();
+    EXPECT_EQ(answered.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(answered.output, nullptr, false),
+              (nlohmann::json{{"hookSpecificOutput",
+                               {{"hookEventName", "PermissionRequest"},
+                                {"decision", {{"behavior", "allow"}}}}}}));
+
+    // Done.
+    EXPECT_EQ(run(4).status, 0);  // PostToolUse
+    const auto stop = run(5);
+    EXPECT_EQ(stop.status, 0);
+    EXPECT_EQ(stop.output, "");
+    status = statusWhen(phonePort, token, [](const auto& s) { return onlyState(s) == "finished"; });
+    EXPECT_EQ(onlyState(status), "finished") << status.dump();
+    EXPECT_TRUE(photographIsland("island-done", Tint::green));
+
+    EXPECT_EQ(run(6).status, 0);  // SessionEnd
+    status = statusWhen(phonePort, token, [](const nlohmann::json& s) {
+        return s.is_object() && s["sessions"].is_array() && s["sessions"].empty();
+    });
+    EXPECT_TRUE(status["sessions"].empty()) << status.dump();
+    EXPECT_TRUE(eventually(islandEmpty, 10)) << "the island stayed after the session ended";
+
+    EXPECT_EQ(app.stop(SIGTERM), 0) << output();
+}
+
+}  // namespace
+}  // namespace brimwick
