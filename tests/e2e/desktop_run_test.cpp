@@ -459,6 +459,10 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
         }
         return ::testing::PrintToString(app.lines());
     };
+    // For failure messages: what is on the screen and what the app printed.
+    const auto situation = [&] {
+        return "windows:" + screen.windows() + "\nthe app said " + output();
+    };
 
     std::optional<Frame> icon;
     ASSERT_TRUE(eventually([&] { return (icon = screen.trayIcon()).has_value(); }))
@@ -467,9 +471,9 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     const int iconY = icon->y + icon->height / 2;
 
     // Opens the menu with a click on the tray icon and waits until it is drawn, so the keys
-    // that follow reach it.
-    // Two clicks on the icon within the desktop's double-click time (400 ms by default) are a
-    // double click, which opens nothing; clicks are spaced like a person's.
+    // that follow reach it. Two clicks on the icon within the desktop's double-click time
+    // (400 ms by default) are a double click, which opens nothing: clicks are spaced like a
+    // person's.
     std::optional<std::chrono::steady_clock::time_point> lastClick;
     const auto openMenu = [&]() -> std::optional<Frame> {
         if (lastClick) std::this_thread::sleep_until(*lastClick + std::chrono::milliseconds(700));
@@ -483,16 +487,18 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
         return drawn ? menu : std::nullopt;
     };
 
-    // Installing the hooks. The menu's enabled rows at the top are "Refresh usage", "Show
-    // Claude usage by the notch", "Connect phone over Wi‑Fi", then the install item.
+    // Installing the hooks. The arrow keys step over enabled rows only; at the top those are
+    // "Refresh usage", "Show Claude usage by the notch", "Connect phone over Wi‑Fi", then the
+    // install item.
     const auto firstMenu = openMenu();
-    ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; the app said " << output();
+    ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; " << situation();
     EXPECT_TRUE(screen.shoot(*firstMenu, scratch.shots() / "menu-start.png"));
     ASSERT_TRUE(screen.keys("Down Down Down Down Return"));
     std::optional<Frame> alert;
     ASSERT_TRUE(eventually([&] {
         return (alert = screen.topLevel("Connected to Claude Code")).has_value();
-    })) << "no success alert after choosing the install item";
+    })) << "no success alert after choosing the install item; "
+        << situation();
     EXPECT_TRUE(screen.shoot(*alert, scratch.shots() / "alert-connected.png"));
     EXPECT_FALSE(screen.topLevel("Brimwick", 100)) << "the menu stayed open under the alert";
     ASSERT_TRUE(screen.keys("Return"));
@@ -511,15 +517,15 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     };
 
     // Switching the phone link on opens the pairing window; its QR image carries the code.
-    ASSERT_TRUE(openMenu()) << "windows:" << screen.windows() << "\nthe app said " << output();
+    ASSERT_TRUE(openMenu()) << situation();
     ASSERT_TRUE(screen.keys("Down Down Down Return"));
     std::string pairingUrl;
     ASSERT_TRUE(eventually([&] {
         const auto window = screen.topLevel("Pair a phone", 100);
         return window && screen.shoot(*window, scratch.shots() / "pair.png") &&
                !(pairingUrl = scan(scratch.shots() / "pair.png")).empty();
-    })) << "no readable QR code in the pairing window; the app said "
-        << output();
+    })) << "no readable QR code in the pairing window; "
+        << situation();
     ASSERT_EQ(pairingUrl.rfind("brimwick://pair?", 0), 0u) << pairingUrl;
     EXPECT_EQ(queryValue(pairingUrl, "port"), std::to_string(phonePort)) << pairingUrl;
     const std::string code = queryValue(pairingUrl, "code");
@@ -593,7 +599,7 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
 
     // The menu now lists the session and the phone's rows as well.
     const auto busyMenu = openMenu();
-    ASSERT_TRUE(busyMenu) << output();
+    ASSERT_TRUE(busyMenu) << situation();
     EXPECT_TRUE(screen.shoot(*busyMenu, scratch.shots() / "menu-approval.png"));
     EXPECT_GT(busyMenu->height, firstMenu->height);
     EXPECT_GE(screen.grab(*busyMenu).distinctColours(), 8u);
