@@ -66,10 +66,13 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
         [this](MenuCommand command, const std::string& id) { perform(command, id); },
         [this] { openSite(); }, [this] { showAbout(); });
     tray_->setContextMenu(menu_->menu());
-    // A left click opens the same menu (the right click opens it on its own).
+    // A left click opens the same menu (the right click opens it on its own). Two clicks in
+    // quick succession arrive as a double click, which must not leave the menu shut.
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) openMenuAt(QCursor::pos());
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    openMenuAt(QCursor::pos());
+                }
             });
 
     icon_ = std::make_unique<MenuBarIcon>(*tray_, clock_);

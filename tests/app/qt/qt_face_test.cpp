@@ -160,6 +160,19 @@ TEST_F(QtFaceTest, TheMenuOpensAtAPointUpToDate) {
     menu->hide();
 }
 
+TEST_F(QtFaceTest, LeftClicksOnTheTrayIconOpenTheMenuEvenWhenQuick) {
+    launch();
+    QMenu* menu = face->statusMenu()->menu();
+    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+        Q_EMIT face->tray()->activated(reason);
+        EXPECT_TRUE(menu->isVisible()) << reason;
+        menu->hide();
+    }
+    // The middle button is not a way to open it.
+    Q_EMIT face->tray()->activated(QSystemTrayIcon::MiddleClick);
+    EXPECT_FALSE(menu->isVisible());
+}
+
 TEST_F(QtFaceTest, AlertIsAModalBoxWithTheExactTitleAndText) {
     launch();
     QString title, text, informative, windowTitle;
