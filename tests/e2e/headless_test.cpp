@@ -51,15 +51,16 @@ TEST_F(HeadlessTest, HookPostedWithTheInstalledCommandChangesTheSessionLine) {
 
     const auto payloads = fixtureLines();
     ASSERT_GE(payloads.size(), 7u);
-    // Line 1 is SessionStart (startup) in a folder named "weather", line 2 its first prompt.
+    // Line 1 is SessionStart (startup) in a folder named "weather", line 2 its first prompt. The
+    // printed list follows the latest state, so each hook's state is awaited before the next.
+    const char* expected[] = {"sessions: weather: Saying hi", "sessions: weather: Thinking"};
     for (int i = 0; i < 2; ++i) {
         const auto event = nlohmann::json::parse(payloads[i])["hook_event_name"].get<std::string>();
         const auto result = runShell(hook_commands::commandFor(event), payloads[i]);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.output, "");
+        EXPECT_TRUE(app->waitForLine(expected[i]));
     }
-    EXPECT_TRUE(app->waitForLine("sessions: weather: Saying hi"));
-    EXPECT_TRUE(app->waitForLine("sessions: weather: Thinking"));
 
     // The stop command prints the server's answer, which is empty with nothing queued.
     const auto stop = runShell(hook_commands::commandFor("Stop"), payloads[5]);

@@ -157,8 +157,14 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     EXPECT_EQ(run(6).status, 0);  // SessionEnd
     EXPECT_TRUE(app.waitForLine("sessions: none"));
 
-    // The snapshot names the project folder the session used.
+    // The snapshot names the project folder the session used. It may trail the printed line by
+    // a moment, so wait for the version that has the session gone.
     status = phone(phonePort, "GET", "/status", token);
+    for (int i = 0; i < 20 && !status.body["sessions"].empty(); ++i) {
+        status =
+            phone(phonePort, "GET",
+                  "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
+    }
     EXPECT_EQ(status.body["projects"],
               nlohmann::json::parse(R"([{"name":"weather","path":"/home/dana/src/weather"}])"));
     EXPECT_TRUE(status.body["sessions"].empty());
