@@ -44,7 +44,7 @@ script="exec <'$scratch/payload.json'; $command_text"
 echo "command: sh -c '$command_text' <payload ($(wc -c <"$scratch/payload.json") bytes)"
 
 ticks=$(getconf CLK_TCK)
-rounds=5
+rounds=10
 # hyperfine when installed (BENCH_NO_HYPERFINE=1 tries the plain loop instead).
 hyperfine=$(command -v hyperfine || true)
 [ "${BENCH_NO_HYPERFINE:-}" = 1 ] && hyperfine=
