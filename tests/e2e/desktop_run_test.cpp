@@ -26,6 +26,7 @@
 #include "platform/terminal_opener.h"
 #include "support/child_process.h"
 #include "support/desktop_shell.h"
+#include "support/phone_client.h"
 #include "support/raw_client.h"
 #include "support/x_test_client.h"
 #include "support/xvfb_display.h"
@@ -36,23 +37,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ChildProcess;
 using testing::DesktopShell;
+using testing::phoneRequest;
 using testing::RawClient;
 using testing::runShell;
 using testing::ShellResult;
 using testing::XTestClient;
 using testing::XvfbDisplay;
-
-std::uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // Whether something accepts connections on 127.0.0.1:port.
 bool listening(std::uint16_t port) {
@@ -78,39 +68,15 @@ bool eventually(const std::function<bool()>& ready, double seconds = 20) {
     }
 }
 
-struct Answer {
-    std::string status;
-    nlohmann::json body;
-};
-
-// One phone request over loopback.
-Answer phone(std::uint16_t port, const std::string& method, const std::string& target,
-             const std::string& token = {}, const std::string& body = {}) {
-    RawClient client(port);
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
-    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    client.send(request);
-    const auto raw = client.readAll(30);
-    Answer answer;
-    if (raw.size() < 12) return answer;
-    answer.status = raw.substr(9, raw.find("\r\n") - 9);
-    const auto blank = raw.find("\r\n\r\n");
-    if (blank != std::string::npos && blank + 4 < raw.size()) {
-        answer.body = nlohmann::json::parse(raw.substr(blank + 4), nullptr, false);
-    }
-    return answer;
-}
-
 // Long-polls the phone status until `done` holds for it (or about half a minute passes) and
 // gives the last document.
 nlohmann::json statusWhen(std::uint16_t port, const std::string& token,
                           const std::function<bool(const nlohmann::json&)>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    auto status = phone(port, "GET", "/status", token).body;
+    auto status = phoneRequest(port, "GET", "/status", token).body;
     while (!done(status) && std::chrono::steady_clock::now() < deadline && status.is_object()) {
         const auto version = status.value("version", 0LL);
-        status = phone(port, "GET", "/status?v=" + std::to_string(version), token).body;
+        status = phoneRequest(port, "GET", "/status?v=" + std::to_string(version), token).body;
     }
     return status;
 }
@@ -443,7 +409,7 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
         << "something already listens on 127.0.0.1:" << hook_commands::kPort
         << " (another Brimwick?)";
 
-    const std::uint16_t phonePort = freePort();
+    const std::uint16_t phonePort = testing::freeLoopbackPort();
     // Declared before the app, so a request still waiting at a failure ends with the app
     // rather than keeping the test waiting for it.
     std::future<ShellResult> permission;
@@ -537,8 +503,9 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     ASSERT_EQ(code.size(), 6u) << pairingUrl;
 
     // The phone pairs over loopback only; the address in the QR image is never dialled.
-    const auto paired = phone(phonePort, "POST", "/pair", {},
-                              nlohmann::json{{"code", code}, {"device", "Test phone"}}.dump());
+    const auto paired =
+        phoneRequest(phonePort, "POST", "/pair", {},
+                     nlohmann::json{{"code", code}, {"device", "Test phone"}}.dump());
     ASSERT_EQ(paired.status, "200 OK") << paired.body.dump();
     const std::string token = paired.body["token"];
 
@@ -611,8 +578,8 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     ASSERT_TRUE(screen.keys("Escape"));
     EXPECT_TRUE(eventually([&] { return !screen.topLevel("Brimwick", 100); }));
 
-    EXPECT_EQ(phone(phonePort, "POST", "/decide", token,
-                    nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
+    EXPECT_EQ(phoneRequest(phonePort, "POST", "/decide", token,
+                           nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
                   .status,
               "202 Accepted");
     const auto answered = permission.get();

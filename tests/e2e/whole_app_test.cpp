@@ -2,8 +2,6 @@
 // Code session replayed through the installed commands, a phone stand-in on loopback pairing,
 // watching and approving a permission request.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <csignal>
 #include <filesystem>
@@ -13,6 +11,7 @@
 #include <optional>
 
 #include "support/child_process.h"
+#include "support/phone_client.h"
 #include "support/raw_client.h"
 
 namespace brimwick {
@@ -20,50 +19,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ChildProcess;
+using testing::phoneRequest;
 using testing::RawClient;
 using testing::runShell;
-
-std::uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-struct Answer {
-    std::string status;
-    nlohmann::json body;
-};
-
-// One phone request over loopback.
-Answer phone(std::uint16_t port, const std::string& method, const std::string& target,
-             const std::string& token = {}, const std::string& body = {}) {
-    RawClient client(port);
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
-    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    client.send(request);
-    const auto raw = client.readAll(30);
-    const auto blank = raw.find("\r\n\r\n");
-    Answer answer;
-    answer.status = raw.substr(9, raw.find("\r\n") - 9);
-    if (blank != std::string::npos && blank + 4 < raw.size()) {
-        answer.body = nlohmann::json::parse(raw.substr(blank + 4), nullptr, false);
-    }
-    return answer;
-}
 
 TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     const fs::path home =
         fs::temp_directory_path() / ("brimwick-whole-" + std::to_string(::getpid()));
     fs::remove_all(home);
     fs::create_directories(home);
-    const std::uint16_t phonePort = freePort();
+    const std::uint16_t phonePort = testing::freeLoopbackPort();
     const std::map<std::string, std::string> env = {
         {"HOME", home.string()},
         {"XDG_CONFIG_HOME", (home / "config").string()},
@@ -98,9 +63,9 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     ASSERT_TRUE(codeLine);
 
     // Pair with the printed code (written with its space, as a person would type it).
-    const auto paired =
-        phone(phonePort, "POST", "/pair", {},
-              nlohmann::json{{"code", codeLine->substr(14)}, {"device", "Test phone"}}.dump());
+    const auto paired = phoneRequest(
+        phonePort, "POST", "/pair", {},
+        nlohmann::json{{"code", codeLine->substr(14)}, {"device", "Test phone"}}.dump());
     ASSERT_EQ(paired.status, "200 OK");
     const std::string token = paired.body["token"];
     EXPECT_TRUE(app.waitForLine("paired: Test phone"));
@@ -123,23 +88,23 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     EXPECT_TRUE(app.waitForLine("sessions: weather: Working"));
 
     // The phone is watching (it just asked for the status), so the request waits for it.
-    auto status = phone(phonePort, "GET", "/status", token);
+    auto status = phoneRequest(phonePort, "GET", "/status", token);
     ASSERT_EQ(status.status, "200 OK");
     auto permission = std::async(std::launch::async, [&] { return run(3); });
     EXPECT_TRUE(app.waitForLine("sessions: weather: Needs your approval"));
     nlohmann::json pending;
     for (int i = 0; i < 50 && pending.is_null(); ++i) {
-        status =
-            phone(phonePort, "GET",
-                  "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
+        status = phoneRequest(
+            phonePort, "GET",
+            "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
         for (const auto& session : status.body["sessions"]) {
             if (!session["pending"].is_null()) pending = session["pending"];
         }
     }
     ASSERT_FALSE(pending.is_null()) << status.body.dump();
     EXPECT_EQ(pending["tool"], "Bash");
-    EXPECT_EQ(phone(phonePort, "POST", "/decide", token,
-                    nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
+    EXPECT_EQ(phoneRequest(phonePort, "POST", "/decide", token,
+                           nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
                   .status,
               "202 Accepted");
     const auto answered = permission.get();
@@ -159,11 +124,11 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
 
     // The snapshot names the project folder the session used. It may trail the printed line by
     // a moment, so wait for the version that has the session gone.
-    status = phone(phonePort, "GET", "/status", token);
+    status = phoneRequest(phonePort, "GET", "/status", token);
     for (int i = 0; i < 20 && !status.body["sessions"].empty(); ++i) {
-        status =
-            phone(phonePort, "GET",
-                  "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
+        status = phoneRequest(
+            phonePort, "GET",
+            "/status?v=" + std::to_string(status.body["version"].get<long long>()), token);
     }
     EXPECT_EQ(status.body["projects"],
               nlohmann::json::parse(R"([{"name":"weather","path":"/home/dana/src/weather"}])"));
