@@ -34,6 +34,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     tcp::acceptor acceptor{context};
     std::unordered_set<std::shared_ptr<Connection>> connections;  // server thread only
     std::atomic<std::size_t> openCount{0};
+    std::atomic<std::size_t> buffered{0};  // written on the server thread only
     std::atomic<std::uint16_t> boundPort{0};
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
     std::thread thread;
@@ -44,6 +45,7 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
                  const std::error_code& error);
     void write(const std::shared_ptr<Connection>& connection, std::string bytes);
     void close(const std::shared_ptr<Connection>& connection);
+    void release(Connection& connection);
     void stop();
 };
 
@@ -150,6 +152,7 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
         return;
     }
     connection->buffer.append(connection->chunk.data(), count);
+    buffered += count;
     ParseResult result = parseRequest(connection->buffer, options.limits);
     switch (result.status) {
         case ParseStatus::malformed:
@@ -157,7 +160,8 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
             write(connection, options.badRequestResponse);
             return;
         case ParseStatus::incomplete:
-            if (error || connection->buffer.size() > options.maxBufferedBytes) {
+            if (error || connection->buffer.size() > options.maxBufferedBytes ||
+                buffered > options.maxTotalBufferedBytes) {
                 close(connection);
             } else {
                 read(connection);
@@ -166,7 +170,7 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
         case ParseStatus::request:
             connection->deadline.cancel();
             connection->complete = true;
-            std::string().swap(connection->buffer);  // held requests keep no buffer
+            release(*connection);  // held requests keep no buffer
             handler(std::move(result.request),
                     std::make_shared<Responder>(weak_from_this(), connection));
             if (options.watchHeldConnections && !connection->answered &&
@@ -192,8 +196,14 @@ void HttpServer::State::close(const std::shared_ptr<Connection>& connection) {
     connection->deadline.cancel();
     connection->socket.shutdown(tcp::socket::shutdown_both, ignored);
     connection->socket.close(ignored);
+    release(*connection);
     connections.erase(connection);
     openCount = connections.size();
+}
+
+void HttpServer::State::release(Connection& connection) {
+    buffered -= connection.buffer.size();
+    std::string().swap(connection.buffer);
 }
 
 void HttpServer::State::stop() {
@@ -212,6 +222,7 @@ void HttpServer::State::stop() {
     for (const auto& connection : connections) connection->socket.close(ignored);
     connections.clear();
     openCount = 0;
+    buffered = 0;
 }
 
 HttpServer::HttpServer(HttpServerOptions options, Handler handler, FailureHandler onFailure)
@@ -264,6 +275,10 @@ asio::io_context& HttpServer::context() {
 
 std::size_t HttpServer::openConnections() const {
     return state_->openCount;
+}
+
+std::size_t HttpServer::bufferedBytes() const {
+    return state_->buffered;
 }
 
 }  // namespace brimwick

@@ -23,6 +23,9 @@ struct HttpServerOptions {
     HttpLimits limits;
     // A connection is dropped without an answer once its incomplete request grows beyond this.
     std::size_t maxBufferedBytes = 33'554'432;
+    // All incomplete requests together; the connection whose bytes would go beyond it is dropped
+    // without an answer, so a handful of slow senders cannot make the server hold gigabytes.
+    std::size_t maxTotalBufferedBytes = 67'108'864;
     // A connection whose request is not complete after this long is closed without an answer.
     double requestTimeout = 10.0;
     // Open connections at once, held ones included; newer ones are closed straight away.
@@ -73,6 +76,8 @@ class HttpServer {
 
     // How many connections are open right now (for tests and benchmarks). Any thread.
     std::size_t openConnections() const;
+    // Bytes held for incomplete requests right now (for tests and benchmarks). Any thread.
+    std::size_t bufferedBytes() const;
 
     struct State;  // implementation detail, shared with the responders
 
