@@ -8,8 +8,7 @@
 #include "core/atomic_file.h"
 #include "hooks/hook_commands.h"
 #include "hooks/hook_installer.h"
-#include "support/fake_process_probe.h"
-#include "support/fake_random.h"
+#include "support/app_test_environment.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 #include "support/raw_client.h"
@@ -21,50 +20,19 @@ namespace fs = std::filesystem;
 using testing::ManualMainQueue;
 using testing::RawClient;
 
-class RecordingFace final : public AppFace {
-  public:
-    void rebuildMenu() override { ++rebuilds; }
-    void showIconState(std::optional<BotState> state) override { icons.push_back(state); }
-    void alert(const std::string& title, const std::string& text) override {
-        alerts.emplace_back(title, text);
-    }
-    void beep() override { ++beeps; }
-    void closePairingWindow() override { ++closedPairing; }
-
-    int rebuilds = 0, beeps = 0, closedPairing = 0;
-    std::vector<std::optional<BotState>> icons;
-    std::vector<std::pair<std::string, std::string>> alerts;
-};
-
 const std::string k204 =
     "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n";
 
 class AppDelegateTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home = fs::temp_directory_path() / ("brimwick-app-" + std::to_string(::getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home);
-    }
-    void TearDown() override {
-        delegate.reset();
-        fs::remove_all(home);
-    }
+    void TearDown() override { delegate.reset(); }
 
     AppEnvironment environment() {
-        AppEnvironment env;
-        env.main = &main;
-        env.clock = &main;
-        env.preferences = &preferences;
-        env.probe = std::make_shared<testing::FakeProcessProbe>();
-        env.random = std::make_shared<testing::FakeRandom>();
+        AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
         env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
             ++fetches;
             done(UsageError::of(UsageError::Kind::signedOut));
         };
-        env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
-        env.phone.newCode = [] { return std::string("123456"); };
-        env.phone.hostName = "Test Mac";
         env.phone.makeServer = [this](std::string host, std::set<std::string> tokens,
                                       std::string code, PhoneServer::Callbacks callbacks) {
             PhoneServer::Options options;
@@ -74,7 +42,6 @@ class AppDelegateTest : public ::testing::Test {
             options.longPollHold = 0.2;
             return PhoneServer::create(host, tokens, code, callbacks, options);
         };
-        env.home = home.string();
         env.hookServer.port = hookPort;
         return env;
     }
@@ -100,11 +67,12 @@ class AppDelegateTest : public ::testing::Test {
         return answer;
     }
 
-    fs::path home;
+    testing::ScratchFolder scratch{"brimwick-app"};
+    const fs::path& home = scratch.path();
     std::uint16_t hookPort = 0;
     ManualMainQueue main;
     testing::MemoryPreferences preferences;
-    RecordingFace face;
+    testing::RecordingFace face;
     int fetches = 0;
     std::shared_ptr<AppDelegate> delegate;
 };

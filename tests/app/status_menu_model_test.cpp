@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/app_delegate.h"
+#include "support/app_test_environment.h"
 #include "support/fake_process_probe.h"
 #include "support/fake_random.h"
 #include "support/manual_main_queue.h"
@@ -332,58 +333,29 @@ TEST(PairingCodeTest, SplitsIntoTwoHalves) {
 }
 
 // Commands run on a whole launched delegate, as the menu runs them.
-class RecordingFace final : public AppFace {
-  public:
-    void rebuildMenu() override { ++rebuilds; }
-    void showIconState(std::optional<BotState>) override {}
-    void alert(const std::string& title, const std::string& text) override {
-        alerts.emplace_back(title, text);
-    }
-    void beep() override { ++beeps; }
-    void showPairingWindow() override { ++pairingWindows; }
-
-    int rebuilds = 0, beeps = 0, pairingWindows = 0;
-    std::vector<std::pair<std::string, std::string>> alerts;
-};
 
 class MenuCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        home = fs::temp_directory_path() / ("brimwick-menu-" + std::to_string(::getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home);
-        AppEnvironment env;
-        env.main = &main;
-        env.clock = &main;
-        env.preferences = &preferences;
-        env.probe = std::make_shared<testing::FakeProcessProbe>();
-        env.random = std::make_shared<testing::FakeRandom>();
+        AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
         env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
             ++fetches;
             done(UsageError::of(UsageError::Kind::network));
         };
-        env.phone.makeServer = [](auto, auto, auto, auto) { return nullptr; };
-        env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
-        env.phone.newCode = [] { return std::string("123456"); };
-        env.phone.hostName = "Test Box";
-        env.home = home.string();
-        env.hookServer.port = 0;
         delegate = AppDelegate::launch(env, face);
         main.runPending();
     }
-    void TearDown() override {
-        delegate.reset();
-        fs::remove_all(home);
-    }
+    void TearDown() override { delegate.reset(); }
     void run(MenuCommand command, const std::string& id = {}) {
         performMenuCommand(*delegate, face, command, id);
         main.runPending();
     }
 
-    fs::path home;
+    testing::ScratchFolder scratch{"brimwick-menu"};
+    const fs::path& home = scratch.path();
     testing::ManualMainQueue main;
     testing::MemoryPreferences preferences;
-    RecordingFace face;
+    testing::RecordingFace face;
     int fetches = 0;
     std::shared_ptr<AppDelegate> delegate;
 };

@@ -10,6 +10,7 @@
 #include "hooks/hook_commands.h"
 #include "support/child_process.h"
 #include "support/raw_client.h"
+#include "support/scratch_folder.h"
 
 namespace brimwick {
 namespace {
@@ -27,13 +28,6 @@ std::vector<std::string> fixtureLines() {
 
 class HeadlessTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home =
-            std::filesystem::temp_directory_path() / ("brimwick-e2e-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(home);
-    }
-    void TearDown() override { std::filesystem::remove_all(home); }
-
     std::unique_ptr<ChildProcess> start(std::vector<std::string> args) {
         args.insert(args.begin(), BRIMWICK_BINARY);
         return std::make_unique<ChildProcess>(
@@ -41,7 +35,8 @@ class HeadlessTest : public ::testing::Test {
                       {"HOME", home.string()}, {"XDG_CONFIG_HOME", (home / "config").string()}});
     }
 
-    std::filesystem::path home;
+    testing::ScratchFolder scratch{"brimwick-e2e"};
+    const std::filesystem::path& home = scratch.path();
 };
 
 TEST_F(HeadlessTest, HookPostedWithTheInstalledCommandChangesTheSessionLine) {

@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/phone_client.h"
 #include "support/raw_client.h"
+#include "support/scratch_folder.h"
 
 namespace brimwick {
 namespace {
@@ -24,10 +25,8 @@ using testing::RawClient;
 using testing::runShell;
 
 TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
-    const fs::path home =
-        fs::temp_directory_path() / ("brimwick-whole-" + std::to_string(::getpid()));
-    fs::remove_all(home);
-    fs::create_directories(home);
+    const testing::ScratchFolder scratch("brimwick-whole");
+    const fs::path& home = scratch.path();
     const std::uint16_t phonePort = testing::freeLoopbackPort();
     const std::map<std::string, std::string> env = {
         {"HOME", home.string()},
@@ -135,7 +134,6 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     EXPECT_TRUE(status.body["sessions"].empty());
 
     EXPECT_EQ(app.stop(SIGTERM), 0);
-    fs::remove_all(home);
 }
 
 }  // namespace

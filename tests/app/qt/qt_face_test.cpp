@@ -15,8 +15,7 @@
 #include "app/qt/about_dialog.h"
 #include "app/qt/menu_bar_icon.h"
 #include "app/qt/status_menu.h"
-#include "support/fake_process_probe.h"
-#include "support/fake_random.h"
+#include "support/app_test_environment.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 
@@ -27,36 +26,16 @@ namespace fs = std::filesystem;
 
 class QtFaceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        home = fs::temp_directory_path() / ("brimwick-face-" + std::to_string(::getpid()));
-        fs::remove_all(home);
-        fs::create_directories(home);
-    }
     void TearDown() override {
         delegate.reset();
         face.reset();
-        fs::remove_all(home);
     }
 
     void launch(bool reduceMotion = false) {
         face = std::make_unique<QtFace>(main, reduceMotion);
         face->report = [this](const std::string& line) { reports.push_back(line); };
         face->openUrl = [this](const std::string& url) { opened.push_back(url); };
-        AppEnvironment env;
-        env.main = &main;
-        env.clock = &main;
-        env.preferences = &preferences;
-        env.probe = std::make_shared<testing::FakeProcessProbe>();
-        env.random = std::make_shared<testing::FakeRandom>();
-        env.usageFetch = [](std::function<void(UsageOutcome)> done) {
-            done(UsageError::of(UsageError::Kind::signedOut));
-        };
-        env.phone.makeServer = [](auto, auto, auto, auto) { return nullptr; };
-        env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
-        env.phone.newCode = [] { return std::string("123456"); };
-        env.phone.hostName = "Test Box";
-        env.home = home.string();
-        env.hookServer.port = 0;
+        AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
         delegate = AppDelegate::launch(env, *face);
         face->attach(*delegate);
         main.runPending();
@@ -69,7 +48,8 @@ class QtFaceTest : public ::testing::Test {
         return nullptr;
     }
 
-    fs::path home;
+    testing::ScratchFolder scratch{"brimwick-face"};
+    const fs::path& home = scratch.path();
     testing::ManualMainQueue main;
     testing::MemoryPreferences preferences;
     std::unique_ptr<QtFace> face;

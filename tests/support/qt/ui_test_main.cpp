@@ -6,15 +6,15 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        // Test discovery runs this program outside ctest's environment.
-        const QString dir = QDir::tempPath() + QStringLiteral("/brimwick-ui-test-runtime");
-        QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+    // Test discovery runs this program outside ctest's environment; a private runtime folder
+    // (mode 0700, as Qt wants it) goes away with the process.
+    QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/brimwick-ui-runtime-XXXXXX"));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
