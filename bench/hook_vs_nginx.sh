@@ -60,18 +60,6 @@ http {
     }
 }
 CONF
-nginx -p "$scratch" -c "$scratch/nginx.conf" -e "$scratch/error.log" &
-nginx=$!
-
-app_port=0
-if [ -n "$app" ] && [ "${BRIMWICK_BENCH_NETNS:-}" = 1 ]; then
-    mkdir -p "$scratch/home" "$scratch/config"
-    HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config BRIMWICK_USAGE_URL=http://127.0.0.1:9/ \
-        "$app" --headless --no-phone >/dev/null 2>&1 &
-    pid=$!
-    app_port=47821
-fi
-
 wait_for() {
     for _ in $(seq 50); do
         ss -Htln "sport = :$1" | grep -q . && return 0
@@ -81,8 +69,36 @@ wait_for() {
     cat "$scratch/error.log" >&2 2>/dev/null || true
     exit 1
 }
-wait_for "$port"
-[ "$app_port" = 0 ] || wait_for "$app_port"
+
+# One pass: every server and the load generator started under the same CPU placement.
+pass() {
+    local place=("$@")
+    "${place[@]}" nginx -p "$scratch" -c "$scratch/nginx.conf" -e "$scratch/error.log" &
+    nginx=$!
+    local app_port=0
+    if [ -n "$app" ] && [ "${BRIMWICK_BENCH_NETNS:-}" = 1 ]; then
+        rm -rf "$scratch/home" "$scratch/config"
+        mkdir -p "$scratch/home" "$scratch/config"
+        HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config BRIMWICK_USAGE_URL=http://127.0.0.1:9/ \
+            "${place[@]}" "$app" --headless --no-phone >/dev/null 2>&1 &
+        pid=$!
+        app_port=47821
+    fi
+    wait_for "$port"
+    [ "$app_port" = 0 ] || wait_for "$app_port"
+    "${place[@]}" "$program" "$port" "$app_port" "$rounds"
+    kill $nginx ${pid:-} 2>/dev/null || true
+    wait $nginx ${pid:-} 2>/dev/null || true
+    nginx= pid=
+}
 
 echo "nginx $(nginx -v 2>&1 | sed 's/.*nginx\///'), worker_processes 1; $rounds rounds alternating the order"
-"$program" "$port" "$app_port" "$rounds"
+# On one CPU the clients and the server take turns, so requests/s is what one request costs both
+# sides together; across CPUs each wake-up may have to rouse an idle CPU first, which in a
+# virtual machine can cost more than the request itself.
+if command -v taskset >/dev/null; then
+    echo "-- everything on one CPU (taskset -c 0)"
+    pass taskset -c 0
+fi
+echo "-- any CPU ($(nproc) CPUs)"
+pass env
