@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Brimwick's hook server and nginx (`return 204;`, one worker process, access log off) under the
 # same load in the same run: requests/s, p50 and p99 with 1 and 32 concurrent clients, and the
-# ratios. With a brimwick binary as second argument the whole headless app is driven as well.
+# ratios, once with everything on one CPU and once on any CPU. The whole headless app (second
+# argument; empty for none) is driven as well when a private network namespace is available.
 # When run as root everything runs in a private network namespace: its own loopback, so the
 # fixed hook port is free and no other traffic shares it.
 set -euo pipefail
 program=${1:-build/bench/hook_vs_nginx}
-app=${2:-build/brimwick}
+app=${2-build/brimwick}  # an empty argument: no whole app
 rounds=${3:-20}
 
 if ! command -v nginx >/dev/null; then
@@ -77,7 +78,7 @@ pass() {
     nginx=$!
     local app_port=0
     if [ -n "$app" ] && [ "${BRIMWICK_BENCH_NETNS:-}" = 1 ]; then
-        rm -rf "$scratch/home" "$scratch/config"
+        rm -rf "${scratch:?}/home" "${scratch:?}/config"
         mkdir -p "$scratch/home" "$scratch/config"
         HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config BRIMWICK_USAGE_URL=http://127.0.0.1:9/ \
             "${place[@]}" "$app" --headless --no-phone >/dev/null 2>&1 &
@@ -89,7 +90,7 @@ pass() {
     "${place[@]}" "$program" "$port" "$app_port" "$rounds"
     kill $nginx ${pid:-} 2>/dev/null || true
     wait $nginx ${pid:-} 2>/dev/null || true
-    nginx= pid=
+    nginx='' pid=''
 }
 
 echo "nginx $(nginx -v 2>&1 | sed 's/.*nginx\///'), worker_processes 1; $rounds rounds alternating the order"
