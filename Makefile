@@ -47,6 +47,7 @@ fault: build
 	$(BUILD_DIR)/bench/fault_kill
 
 bench: build
+	@scripts/install-deps debian-packages bench-packages
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
 	@for s in bench/*.sh; do echo "== $$s"; $$s; done
 
