@@ -108,11 +108,20 @@ void AppDelegate::startServer() {
     };
     callbacks.onStop = [&main, store = store_, phone = phone_, usage = usage_](
                            HookEvent event, HookServer::Reply reply) {
-        main.post([store, phone, usage, event = std::move(event), reply = std::move(reply)] {
+        main.post([&main, store, phone, usage, event = std::move(event), reply = std::move(reply)] {
             phone->sessionMoved(event);
             phone->noteProject(event.cwd);
             if (auto prompt = phone->handOver(event.sessionId)) {
-                reply(blockAnswer(*prompt));
+                // A stop that waited too long for us has been given up by its hook command, and
+                // Claude Code stopped without the prompts: they wait for the session's next stop.
+                auto undelivered = [&main, store, phone, event, prompt = *prompt] {
+                    main.post([store, phone, event, prompt] {
+                        if (!store->session(event.sessionId)) return;
+                        phone->putBack(event.sessionId, prompt);
+                        store->handle(event);
+                    });
+                };
+                reply(blockAnswer(*prompt), std::move(undelivered));
                 // The session goes on with the prompt: show it as its new turn, not as done.
                 nlohmann::json submit = {{"hook_event_name", "UserPromptSubmit"},
                                          {"session_id", event.sessionId},

@@ -106,13 +106,13 @@ void HookServer::route(HttpRequest request, std::shared_ptr<HttpResponder> respo
         responder->respond(response("204 No Content"));
         return;
     }
-    Reply reply = [responder](std::optional<std::string> body) {
+    Reply reply([responder](std::optional<std::string> body, std::function<void()> undelivered) {
         if (body && text::isValidUtf8(*body)) {
-            responder->respond(response("200 OK", *body));
+            responder->respond(response("200 OK", *body), std::move(undelivered));
         } else {
-            responder->respond(response("204 No Content"));
+            responder->respond(response("204 No Content"), std::move(undelivered));
         }
-    };
+    });
     if (permission) {
         if (callbacks_.onEvent) callbacks_.onEvent(*event);
         if (callbacks_.onPermission) callbacks_.onPermission(std::move(*event), std::move(reply));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "core/result.h"
 #include "hooks/hook_event.h"
@@ -19,8 +20,33 @@ class HookServer {
   public:
     // Answers a held request: bytes that are valid UTF-8 give "200 OK" with them as the body;
     // nothing (or invalid UTF-8) gives "204 No Content". Callable from any thread; only the
-    // first call counts; after the server is gone it writes nothing.
-    using Reply = std::function<void(std::optional<std::string>)>;
+    // first call counts; after the server is gone it writes nothing. `undelivered`, when given,
+    // runs on the server thread if the hook command had already gone (it gave up waiting, or
+    // was killed), so what the answer carried can be kept for later.
+    class Reply {
+      public:
+        using Send =
+            std::function<void(std::optional<std::string> body, std::function<void()> undelivered)>;
+        Reply() = default;
+        explicit Reply(Send send) : send_(std::move(send)) {}
+        // Tests and callers that never need to know whether the answer arrived.
+        template <typename F>
+        requires(!std::is_same_v<std::decay_t<F>, Reply> &&
+                 std::is_invocable_v<F, std::optional<std::string>>) Reply(F answer)
+            : send_([answer = std::move(answer)](std::optional<std::string> body,
+                                                 std::function<void()>) {
+                  answer(std::move(body));
+              }) {}
+
+        void operator()(std::optional<std::string> body,
+                        std::function<void()> undelivered = {}) const {
+            if (send_) send_(std::move(body), std::move(undelivered));
+        }
+        explicit operator bool() const { return static_cast<bool>(send_); }
+
+      private:
+        Send send_;
+    };
 
     // Every callback runs on the server thread and must only hand its work to the main thread.
     struct Callbacks {

@@ -1,8 +1,11 @@
 #include "hooks/http_server.h"
 
+#include <sys/socket.h>
+
 #include <array>
 #include <asio.hpp>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -43,13 +46,21 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     void read(const std::shared_ptr<Connection>& connection);
     void onBytes(const std::shared_ptr<Connection>& connection, std::size_t count,
                  const std::error_code& error);
-    void write(const std::shared_ptr<Connection>& connection, std::string bytes);
+    void write(const std::shared_ptr<Connection>& connection, std::string bytes,
+               std::function<void()> undelivered = {});
     void close(const std::shared_ptr<Connection>& connection);
     void release(Connection& connection);
     void stop();
 };
 
 namespace {
+
+// Whether the peer has closed its end or reset the connection, without taking any of its bytes.
+bool peerHasLeft(tcp::socket& socket) {
+    char byte;
+    const ssize_t peeked = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
 
 class Responder final : public HttpResponder {
   public:
@@ -60,17 +71,25 @@ class Responder final : public HttpResponder {
         if (auto connection = connection_.lock()) connection->closed = std::move(closed);
     }
 
-    void respond(std::string bytes) override {
+    void respond(std::string bytes, std::function<void()> undelivered) override {
         auto state = state_.lock();
         if (!state) return;
-        asio::post(state->context, [weakState = state_, weakConnection = connection_,
-                                    bytes = std::move(bytes)]() mutable {
-            auto state = weakState.lock();
-            auto connection = weakConnection.lock();
-            // The first answer wins; the flag lives on the server thread.
-            if (!state || !connection || connection->answered) return;
-            state->write(connection, std::move(bytes));
-        });
+        asio::post(state->context,
+                   [weakState = state_, weakConnection = connection_, bytes = std::move(bytes),
+                    undelivered = std::move(undelivered)]() mutable {
+                       auto state = weakState.lock();
+                       if (!state) return;
+                       auto connection = weakConnection.lock();
+                       // The first answer wins; the flag lives on the server thread.
+                       const bool open = connection && state->connections.count(connection) &&
+                                         !connection->answered;
+                       if (open && !(undelivered && peerHasLeft(connection->socket))) {
+                           state->write(connection, std::move(bytes), std::move(undelivered));
+                           return;
+                       }
+                       if (open) state->close(connection);
+                       if (undelivered) undelivered();
+                   });
     }
 
   private:
@@ -181,12 +200,17 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
     }
 }
 
-void HttpServer::State::write(const std::shared_ptr<Connection>& connection, std::string bytes) {
+void HttpServer::State::write(const std::shared_ptr<Connection>& connection, std::string bytes,
+                              std::function<void()> undelivered) {
     connection->answered = true;
     auto data = std::make_shared<std::string>(std::move(bytes));
     asio::async_write(connection->socket, asio::buffer(*data),
-                      [self = weak_from_this(), connection, data](std::error_code, std::size_t) {
-                          if (auto state = self.lock()) state->close(connection);
+                      [self = weak_from_this(), connection, data,
+                       undelivered = std::move(undelivered)](std::error_code error, std::size_t) {
+                          auto state = self.lock();
+                          if (!state) return;
+                          state->close(connection);
+                          if (error && undelivered) undelivered();
                       });
 }
 

@@ -43,7 +43,11 @@ class HttpResponder {
   public:
     virtual ~HttpResponder() = default;
     // Writes `bytes` (a complete HTTP response) on the server's thread, then closes.
-    virtual void respond(std::string bytes) = 0;
+    // `undelivered`, when given, runs on the server thread instead if the answer cannot reach
+    // the peer: the connection is already closed, the peer has closed its end (a client that
+    // gave up waiting), another answer went first, or the write fails. Bytes the kernel took
+    // count as delivered.
+    virtual void respond(std::string bytes, std::function<void()> undelivered = {}) = 0;
     // With watchHeldConnections: `closed` runs on the server thread if the peer leaves (or the
     // connection fails) before an answer was written. Call it on the server thread, from the
     // request handler. At most one callback; a later call replaces it.

@@ -498,6 +498,12 @@ std::optional<std::string> PhoneLink::handOver(const std::string& sessionId) {
     return joined;
 }
 
+void PhoneLink::putBack(const std::string& sessionId, const std::string& handedOver) {
+    auto& prompts = queued_[sessionId];
+    prompts.insert(prompts.begin(), handedOver);
+    notify();
+}
+
 PhoneLink::Outcome PhoneLink::queuePrompt(const std::string& text,
                                           const std::optional<AgentSession>& session) {
     if (!session) return {false, kSessionEnded};

@@ -136,6 +136,9 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     void dropQueue(const std::string& sessionId);
     // Takes the session's queued prompts, joined with "\n\n"; nothing when none.
     std::optional<std::string> handOver(const std::string& sessionId);
+    // Puts prompts that were handed over but never reached Claude Code back in front of the
+    // session's queue, for its next stop.
+    void putBack(const std::string& sessionId, const std::string& handedOver);
     // Queues a prompt for a session that exists; the message tells the phone when it lands.
     Outcome queuePrompt(const std::string& text, const std::optional<AgentSession>& session);
     // Starts a session in a known project folder that still exists.

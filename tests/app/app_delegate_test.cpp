@@ -123,6 +123,30 @@ TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
     EXPECT_TRUE(delegate->store().session("s1"));
 }
 
+TEST_F(AppDelegateTest, PromptsForAStopWhoseHookGaveUpWaitForTheNextStop) {
+    launch();
+    post("/hook", event("UserPromptSubmit"));
+    auto session = delegate->store().session("s1");
+    EXPECT_TRUE(delegate->phone().queuePrompt("first", session).ok);
+    EXPECT_TRUE(delegate->phone().queuePrompt("second", session).ok);
+    {
+        // The hook command sends its stop and gives up (curl's time limit) before the main
+        // thread gets to it.
+        RawClient client(delegate->server()->port());
+        client.send(testing::postRequest("/stop", event("Stop").dump()));
+    }
+    // Claude Code stopped without the prompts: the island says so and they wait, together.
+    ASSERT_TRUE(main.runUntil([&] {
+        const auto& queued = delegate->phone().queued();
+        return queued.count("s1") && delegate->store().session("s1")->state == BotState::finished;
+    }));
+    EXPECT_EQ(delegate->phone().queued().at("s1"), (std::vector<std::string>{"first\n\nsecond"}));
+
+    const auto answer = post("/stop", event("Stop"));
+    EXPECT_NE(answer.find("prompt:\\n\\nfirst\\n\\nsecond\""), std::string::npos) << answer;
+    EXPECT_TRUE(delegate->phone().queued().empty());
+}
+
 TEST_F(AppDelegateTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
     launch();
     nlohmann::json start = {{"hook_event_name", "UserPromptSubmit"}, {"session_id", "s2"}};

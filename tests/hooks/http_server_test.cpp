@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "support/raw_client.h"
 
@@ -90,6 +93,64 @@ TEST_F(HttpServerBudgetTest, BytesOfClosedAndMalformedRequestsAreGivenBack) {
     EXPECT_TRUE(malformed.waitForClose(5.0));
     EXPECT_TRUE(bufferedReaches(0));
     EXPECT_EQ(handled, 0);
+}
+
+// A server whose handler keeps every responder, to answer later as the test decides.
+class HttpServerHeldTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server = std::make_unique<HttpServer>(
+            HttpServerOptions{}, [this](HttpRequest, std::shared_ptr<HttpResponder> responder) {
+                std::lock_guard lock(mutex);
+                held.push_back(std::move(responder));
+            });
+        ASSERT_TRUE(server->start().ok());
+    }
+
+    std::shared_ptr<HttpResponder> waitForRequest(std::size_t count) {
+        for (int i = 0; i < 5000; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                if (held.size() >= count) return held[count - 1];
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return nullptr;
+    }
+
+    // Answers and reports whether the answer was undelivered (the callback ran on the server).
+    bool undelivered(HttpResponder& responder, const std::string& bytes) {
+        std::promise<void> failed;
+        auto future = failed.get_future();
+        responder.respond(bytes, [&failed] { failed.set_value(); });
+        // The write (or the report) has happened once the server thread ran a later task.
+        std::promise<void> drained;
+        server->post([&drained] { drained.set_value(); });
+        drained.get_future().wait();
+        return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
+
+    std::mutex mutex;
+    std::vector<std::shared_ptr<HttpResponder>> held;
+    std::unique_ptr<HttpServer> server;
+};
+
+TEST_F(HttpServerHeldTest, AnAnswerToAPeerThatLeftIsReportedUndelivered) {
+    {
+        RawClient gone(server->port());
+        gone.send(head(2) + "{}");
+        ASSERT_TRUE(waitForRequest(1));
+    }
+    // On loopback the peer's close has reached our end by the time close() returns.
+    EXPECT_TRUE(undelivered(*held[0], kOk));
+
+    RawClient waiting(server->port());
+    waiting.send(head(2) + "{}");
+    ASSERT_TRUE(waitForRequest(2));
+    EXPECT_FALSE(undelivered(*held[1], kOk));
+    EXPECT_EQ(waiting.readAll(), kOk);
+    // Only the first answer is written; a second one is reported as not delivered.
+    EXPECT_TRUE(undelivered(*held[1], kOk));
 }
 
 }  // namespace

@@ -755,6 +755,21 @@ TEST_F(PhoneLinkTest, HandOverJoinsThePromptsInOrderAndEmptiesTheQueue) {
     EXPECT_TRUE(link->queued().empty());
 }
 
+TEST_F(PhoneLinkTest, PromptsPutBackGoBeforeTheOnesQueuedSince) {
+    auto link = make();
+    const auto busy = sessionOf("s1", "weather", BotState::working);
+    link->queuePrompt("first", busy);
+    link->queuePrompt("second", busy);
+    const auto handed = link->handOver("s1");
+    ASSERT_TRUE(handed);
+    link->queuePrompt("third", busy);  // while the answer was on its way
+    link->putBack("s1", *handed);
+    EXPECT_EQ(link->handOver("s1"), "first\n\nsecond\n\nthird");
+
+    link->putBack("s2", "alone");  // a queue that had emptied meanwhile
+    EXPECT_EQ(link->handOver("s2"), "alone");
+}
+
 TEST_F(PhoneLinkTest, NewSessionsOnlyStartInKnownFoldersThatStillExist) {
     auto link = make();
     link->noteProject("/src/weather");
