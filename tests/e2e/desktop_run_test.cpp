@@ -27,6 +27,7 @@
 #include "support/desktop_shell.h"
 #include "support/phone_client.h"
 #include "support/raw_client.h"
+#include "support/recorded_session.h"
 #include "support/xvfb_display.h"
 
 namespace brimwick {
@@ -337,16 +338,10 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     ASSERT_EQ(paired.status, "200 OK") << paired.body.dump();
     const std::string token = paired.body["token"];
 
-    std::vector<std::string> payloads;
-    std::ifstream fixtures(std::string(BRIMWICK_SOURCE_DIR) +
-                           "/../shared/fixtures/claude-code-hook-payloads.jsonl");
-    for (std::string line; payloads.size() < 7 && std::getline(fixtures, line);) {
-        payloads.push_back(line);
-    }
-    ASSERT_EQ(payloads.size(), 7u);
+    const auto payloads = testing::recordedPayloads();
+    ASSERT_GE(payloads.size(), 7u);
     const auto run = [&](std::size_t index) {
-        const auto name = nlohmann::json::parse(payloads[index])["hook_event_name"];
-        return runShell(command(name.get<std::string>()), payloads[index]);
+        return runShell(command(testing::eventNameOf(payloads[index])), payloads[index]);
     };
     ASSERT_TRUE(eventually([] { return listening(hook_commands::kPort); }))
         << "the hook server did not start; the app said " << output();

@@ -4,12 +4,12 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "hooks/hook_commands.h"
 #include "support/child_process.h"
 #include "support/raw_client.h"
+#include "support/recorded_session.h"
 #include "support/scratch_folder.h"
 
 namespace brimwick {
@@ -17,14 +17,6 @@ namespace {
 
 using testing::ChildProcess;
 using testing::runShell;
-
-std::vector<std::string> fixtureLines() {
-    std::ifstream file(std::string(BRIMWICK_SOURCE_DIR) +
-                       "/../shared/fixtures/claude-code-hook-payloads.jsonl");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
 
 class HeadlessTest : public ::testing::Test {
   protected:
@@ -44,13 +36,13 @@ TEST_F(HeadlessTest, HookPostedWithTheInstalledCommandChangesTheSessionLine) {
     ASSERT_TRUE(app->waitForLine("hook server: Listening on 127.0.0.1:47821"))
         << "is another Brimwick running on port 47821?";
 
-    const auto payloads = fixtureLines();
+    const auto payloads = testing::recordedPayloads();
     ASSERT_GE(payloads.size(), 7u);
     // Line 1 is SessionStart (startup) in a folder named "weather", line 2 its first prompt. The
     // printed list follows the latest state, so each hook's state is awaited before the next.
     const char* expected[] = {"sessions: weather: Saying hi", "sessions: weather: Thinking"};
     for (int i = 0; i < 2; ++i) {
-        const auto event = nlohmann::json::parse(payloads[i])["hook_event_name"].get<std::string>();
+        const auto event = testing::eventNameOf(payloads[i]);
         const auto result = runShell(hook_commands::commandFor(event), payloads[i]);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.output, "");

@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/phone_client.h"
 #include "support/raw_client.h"
+#include "support/recorded_session.h"
 #include "support/scratch_folder.h"
 
 namespace brimwick {
@@ -69,21 +70,13 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     const std::string token = paired.body["token"];
     EXPECT_TRUE(app.waitForLine("paired: Test phone"));
 
-    std::vector<std::string> payloads;
-    std::ifstream fixtures(std::string(BRIMWICK_SOURCE_DIR) +
-                           "/../shared/fixtures/claude-code-hook-payloads.jsonl");
-    for (std::string line; payloads.size() < 7 && std::getline(fixtures, line);) {
-        payloads.push_back(line);
-    }
-    ASSERT_EQ(payloads.size(), 7u);
-    const auto run = [&](int index) {
-        const auto name =
-            nlohmann::json::parse(payloads[static_cast<std::size_t>(index)])["hook_event_name"]
-                .get<std::string>();
-        return runShell(command(name), payloads[static_cast<std::size_t>(index)]);
+    const auto payloads = testing::recordedPayloads();
+    ASSERT_GE(payloads.size(), 7u);
+    const auto run = [&](std::size_t index) {
+        return runShell(command(testing::eventNameOf(payloads[index])), payloads[index]);
     };
 
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(run(i).status, 0);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(run(i).status, 0);
     EXPECT_TRUE(app.waitForLine("sessions: weather: Working"));
 
     // The phone is watching (it just asked for the status), so the request waits for it.

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "core/text.h"
+#include "support/recorded_session.h"
 
 namespace brimwick {
 namespace {
@@ -164,18 +164,8 @@ TEST(HookEventSuggestionsTest, AnArrayOfNonObjectsIsAbsent) {
     EXPECT_FALSE(event->permissionSuggestions);
 }
 
-std::vector<json> fixtureLines() {
-    std::ifstream in(BRIMWICK_SOURCE_DIR "/../shared/fixtures/claude-code-hook-payloads.jsonl");
-    EXPECT_TRUE(in) << "fixture missing";
-    std::vector<json> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty()) lines.push_back(json::parse(line));
-    }
-    return lines;
-}
-
 TEST(HookEventFixtureTest, EveryRecordedPayloadDecodes) {
-    const auto lines = fixtureLines();
+    const auto lines = testing::recordedPayloadsJson();
     ASSERT_EQ(lines.size(), 21u);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE("line " + std::to_string(i + 1));
@@ -190,7 +180,7 @@ TEST(HookEventFixtureTest, EveryRecordedPayloadDecodes) {
 }
 
 TEST(HookEventFixtureTest, RecordedSessionFields) {
-    const auto lines = fixtureLines();
+    const auto lines = testing::recordedPayloadsJson();
     ASSERT_GE(lines.size(), 7u);
     const auto start = HookEvent::fromJson(lines[0]);
     EXPECT_EQ(start->name, "SessionStart");

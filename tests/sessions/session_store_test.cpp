@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/fake_process_probe.h"
 #include "support/fake_random.h"
 #include "support/manual_main_queue.h"
+#include "support/recorded_session.h"
 
 namespace brimwick {
 namespace {
@@ -614,15 +614,8 @@ TEST_F(SessionStoreTest, ClearingEndsARunningDemo) {
 
 // MARK: a recorded session
 
-std::vector<json> recordedPayloads() {
-    std::ifstream in(BRIMWICK_SOURCE_DIR "/../shared/fixtures/claude-code-hook-payloads.jsonl");
-    std::vector<json> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    return lines;
-}
-
 TEST_F(SessionStoreTest, RecordedSessionGoesThroughItsStates) {
-    const auto payloads = recordedPayloads();
+    const auto payloads = testing::recordedPayloadsJson();
     ASSERT_GE(payloads.size(), 7u);
     auto play = [&](std::size_t line) {
         auto e = HookEvent::fromJson(payloads[line - 1]);
