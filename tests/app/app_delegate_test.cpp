@@ -9,6 +9,7 @@
 #include "hooks/hook_commands.h"
 #include "hooks/hook_installer.h"
 #include "support/app_test_environment.h"
+#include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 #include "support/raw_client.h"
@@ -35,12 +36,8 @@ class AppDelegateTest : public ::testing::Test {
         };
         env.phone.makeServer = [this](std::string host, std::set<std::string> tokens,
                                       std::string code, PhoneServer::Callbacks callbacks) {
-            PhoneServer::Options options;
-            options.port = 0;
-            options.address = "127.0.0.1";
-            options.clock = &main;
-            options.longPollHold = 0.2;
-            return PhoneServer::create(host, tokens, code, callbacks, options);
+            return testing::makeLoopbackPhoneServer(main, std::move(host), std::move(tokens),
+                                                    std::move(code), std::move(callbacks), 0, 0.2);
         };
         env.hookServer.port = hookPort;
         return env;

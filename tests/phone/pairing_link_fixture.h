@@ -12,6 +12,7 @@
 
 #include "phone/phone_link.h"
 #include "support/fake_random.h"
+#include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 #include "support/raw_client.h"
@@ -25,12 +26,8 @@ struct PairingLink {
         PhoneLink::Services s;
         s.makeServer = [this](std::string host, std::set<std::string> tokens, std::string code,
                               PhoneServer::Callbacks callbacks) {
-            PhoneServer::Options options;
-            options.port = 0;
-            options.address = "127.0.0.1";  // test traffic stays on loopback
-            options.clock = &queue;
-            return PhoneServer::create(std::move(host), std::move(tokens), std::move(code),
-                                       std::move(callbacks), options);
+            return makeLoopbackPhoneServer(queue, std::move(host), std::move(tokens),
+                                           std::move(code), std::move(callbacks));
         };
         s.localAddress = [this] { return address; };
         s.newCode = [this] {

@@ -6,6 +6,7 @@
 
 #include "phone/phone_status_lines.h"
 #include "support/fake_random.h"
+#include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 #include "support/raw_client.h"
@@ -74,12 +75,9 @@ class PhoneLinkTest : public ::testing::Test {
                               PhoneServer::Callbacks callbacks) -> std::shared_ptr<PhoneServer> {
             ++serversMade;
             if (!makeServers) return nullptr;
-            PhoneServer::Options options;
-            options.port = serverPort;
-            options.address = "127.0.0.1";  // test traffic stays on loopback
-            options.clock = &queue;
-            return PhoneServer::create(std::move(host), std::move(tokens), std::move(code),
-                                       std::move(callbacks), options);
+            return testing::makeLoopbackPhoneServer(queue, std::move(host), std::move(tokens),
+                                                    std::move(code), std::move(callbacks),
+                                                    serverPort);
         };
         s.localAddress = [this] { return address; };
         s.newCode = [this] {
