@@ -158,6 +158,22 @@ struct Ports {
     std::uint16_t phone = 0;
 };
 
+// Counts the prompts a stop's answer hands over (they arrive joined by blank lines). The caller
+// holds the tally's lock.
+void noteHandedOver(const Answer& answer, Tally& tally) {
+    if (answer.status != 200) return;
+    const auto body = json::parse(answer.body, nullptr, false);
+    std::string reason = body.is_object() ? body.value("reason", "") : "";
+    if (reason.rfind(kIntro, 0) != 0) return;
+    reason.erase(0, std::string(kIntro).size());
+    for (std::size_t at = 0;;) {
+        const auto next = reason.find("\n\n", at);
+        tally.handedOver.insert(reason.substr(at, next - at));
+        if (next == std::string::npos) break;
+        at = next + 2;
+    }
+}
+
 // One Claude Code stand-in: its own sessions, one request at a time, as a terminal would.
 void runClient(int client, long posts, const Ports& ports, Tally& tally,
                std::vector<long>& lastPrompt) {
@@ -212,20 +228,7 @@ void runClient(int client, long posts, const Ports& ports, Tally& tally,
                 tally.stops++;
                 std::lock_guard lock(tally.mutex);
                 tally.stopLatencies.push_back(took);
-                if (answer.status == 200) {
-                    auto body = json::parse(answer.body, nullptr, false);
-                    std::string reason = body.is_object() ? body.value("reason", "") : "";
-                    if (reason.rfind(kIntro, 0) == 0) {
-                        reason.erase(0, std::string(kIntro).size());
-                        std::size_t at = 0;
-                        for (;;) {
-                            const auto next = reason.find("\n\n", at);
-                            tally.handedOver.insert(reason.substr(at, next - at));
-                            if (next == std::string::npos) break;
-                            at = next + 2;
-                        }
-                    }
-                }
+                noteHandedOver(answer, tally);
             }
         }
     }
@@ -243,19 +246,8 @@ void drainClient(int client, const Ports& ports, Tally& tally) {
         const Answer answer = roundTrip(
             ports.hook,
             post("/stop", json{{"session_id", id}, {"hook_event_name", "Stop"}}.dump(), ""));
-        if (answer.status != 200) continue;
-        auto body = json::parse(answer.body, nullptr, false);
-        std::string reason = body.is_object() ? body.value("reason", "") : "";
-        if (reason.rfind(kIntro, 0) != 0) continue;
-        reason.erase(0, std::string(kIntro).size());
         std::lock_guard lock(tally.mutex);
-        std::size_t at = 0;
-        for (;;) {
-            const auto next = reason.find("\n\n", at);
-            tally.handedOver.insert(reason.substr(at, next - at));
-            if (next == std::string::npos) break;
-            at = next + 2;
-        }
+        noteHandedOver(answer, tally);
     }
 }
 
