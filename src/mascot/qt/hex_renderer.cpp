@@ -11,6 +11,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "mascot/hex_outline.h"
 #include "mascot/qt/glow_blur.h"
 #include "mascot/qt/path_trim.h"
 
@@ -131,27 +132,14 @@ void drawGlow(QPainter& painter, const QSizeF& size, const QTransform& pose,
 }  // namespace
 
 QPainterPath HexRenderer::hexPath(double radius, double corner) {
-    if (!(radius > 0)) return {};
-    const double r = radius;
-    // Tangent points sit corner / tan(60°) from each corner; no further than half an edge.
-    const double cut = std::clamp(corner / std::sqrt(3.0), 0.0, r / 2);
-    const double c = cut * std::sqrt(3.0);
-    // Control-point distance of a cubic that follows a 60° circular arc.
-    const double handle = c * 4.0 / 3.0 * std::tan(kPi / 12);
-    auto unit = [](double degrees) {
-        return QPointF(std::cos(degrees / kDegrees), std::sin(degrees / kDegrees));
-    };
+    const auto outline = hexOutline(radius, corner);
+    if (!outline) return {};
+    const auto at = [](HexPoint p) { return QPointF(p.x, p.y); };
     QPainterPath path;
-    path.moveTo((unit(-90) * r + unit(-30) * r) / 2);
-    for (int k = 1; k <= 6; ++k) {
-        const double angle = -90 + 60 * k;  // upper right first, the top corner last
-        const QPointF cornerPoint = unit(angle) * r;
-        const QPointF in = unit(angle + 60);  // direction of the arriving edge
-        const QPointF out = unit(angle + 120);
-        const QPointF arcStart = cornerPoint - in * cut;
-        const QPointF arcEnd = cornerPoint + out * cut;
-        path.lineTo(arcStart);
-        if (cut > 0) path.cubicTo(arcStart + in * handle, arcEnd - out * handle, arcEnd);
+    path.moveTo(at(outline->start));
+    for (const HexCorner& each : outline->corners) {
+        path.lineTo(at(each.lineTo));
+        if (each.curved) path.cubicTo(at(each.control1), at(each.control2), at(each.end));
     }
     path.closeSubpath();
     return path;
