@@ -25,6 +25,7 @@
 #include "support/child_process.h"
 #include "support/desktop_screen.h"
 #include "support/desktop_shell.h"
+#include "support/eventually.h"
 #include "support/phone_client.h"
 #include "support/raw_client.h"
 #include "support/recorded_session.h"
@@ -58,15 +59,9 @@ bool listening(std::uint16_t port) {
     return connected;
 }
 
-// Waits for another program (the app, the X server, the compositor) to show something, checking
-// every 20 ms for up to `seconds`. Nothing of ours is timed by it.
+// The app, the X server and the compositor may take their time on a loaded machine.
 bool eventually(const std::function<bool()>& ready, double seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (ready()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    return testing::eventually(ready, seconds);
 }
 
 // Long-polls the phone status until `done` holds for it (or about half a minute passes) and

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "support/eventually.h"
 #include "support/hook_recorder.h"
 #include "support/raw_client.h"
 
@@ -277,10 +278,7 @@ TEST_F(HookServerTest, IncompleteRequestIsClosedAfterTheTimeout) {
     EXPECT_TRUE(client.waitForClose(5.0));
     EXPECT_EQ(client.readAll(0.1), "");
     // The client may see the close a moment before the server has counted it.
-    for (int i = 0; i < 1000 && server->openConnections() != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(server->openConnections(), 0u);
+    EXPECT_TRUE(testing::eventually([&] { return server->openConnections() == 0; }, 5));
 }
 
 TEST_F(HookServerTest, ConnectionsBeyondTheCapAreClosedNewestFirst) {

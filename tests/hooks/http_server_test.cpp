@@ -6,9 +6,9 @@
 #include <chrono>
 #include <future>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "support/eventually.h"
 #include "support/raw_client.h"
 
 namespace brimwick {
@@ -38,11 +38,7 @@ class HttpServerBudgetTest : public ::testing::Test {
 
     // The server reads on its own thread; wait until it has taken what was sent.
     bool bufferedReaches(std::size_t bytes) {
-        for (int i = 0; i < 5000; ++i) {
-            if (server->bufferedBytes() == bytes) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        return testing::eventually([&] { return server->bufferedBytes() == bytes; }, 5);
     }
 
     std::atomic<int> handled{0};
@@ -108,14 +104,13 @@ class HttpServerHeldTest : public ::testing::Test {
     }
 
     std::shared_ptr<HttpResponder> waitForRequest(std::size_t count) {
-        for (int i = 0; i < 5000; ++i) {
-            {
-                std::lock_guard lock(mutex);
-                if (held.size() >= count) return held[count - 1];
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return nullptr;
+        std::shared_ptr<HttpResponder> found;
+        testing::eventually([&] {
+            std::lock_guard lock(mutex);
+            if (held.size() >= count) found = held[count - 1];
+            return found != nullptr;
+        });
+        return found;
     }
 
     // Answers and reports whether the answer was undelivered (the callback ran on the server).

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <regex>
 
+#include "support/eventually.h"
 #include "support/manual_main_queue.h"
 #include "support/raw_client.h"
 
@@ -240,10 +241,8 @@ TEST_F(PhoneServerTest, WatchingFollowsWaitingPollsAndTheLastStatus) {
         EXPECT_TRUE(server->phoneIsWatching());  // a poll is waiting
     }
     // The phone left: its poll is dropped, and the last "/status" ages out after 35 s.
-    for (int i = 0; i < 500 && server->phoneIsWatching(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the server thread notices
-    }
-    EXPECT_FALSE(server->phoneIsWatching());
+    // The server thread notices.
+    EXPECT_TRUE(testing::eventually([&] { return !server->phoneIsWatching(); }, 5));
     authorized("GET", "/status");
     clock.advance(34.9);
     EXPECT_TRUE(server->phoneIsWatching());

@@ -1,21 +1,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "platform/service_advertiser_avahi.h"
 #include "support/child_process.h"
+#include "support/eventually.h"
 
 namespace brimwick {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ChildProcess;
+using testing::eventually;
 using testing::runShell;
 
 // Every Avahi client of this test process talks to one private system bus at a fixed path, so
@@ -134,17 +134,6 @@ class PrivateAvahi {
     std::unique_ptr<ChildProcess> child_;
     bool ready_ = false;
 };
-
-template <typename Predicate>
-bool eventually(Predicate done, double seconds = 10.0) {
-    // Waits for another process (the daemon), not for a timer of ours.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 TEST(ServiceAdvertiserTest, WithoutADaemonNothingIsAdvertisedAndNothingFails) {
     fs::remove(scratch() / "bus");  // the private bus address leads nowhere
