@@ -35,8 +35,10 @@ XvfbDisplay::XvfbDisplay() {
     posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> arguments{"Xvfb", "-displayfd",  "3",         "-screen",
-                                       "0",    "1280x800x24", "-nolisten", "tcp"};
+    std::vector<std::string> arguments{
+        "Xvfb",      "-displayfd", "3",
+        "-screen",   "0",          std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24",
+        "-nolisten", "tcp"};
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -12,6 +12,10 @@ namespace brimwick::testing {
 // says why, for the skip message.
 class XvfbDisplay {
   public:
+    // The one screen's size, 24 bits deep.
+    static constexpr int kWidth = 1280;
+    static constexpr int kHeight = 800;
+
     XvfbDisplay();
     ~XvfbDisplay();
     XvfbDisplay(const XvfbDisplay&) = delete;
