@@ -427,16 +427,12 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     ASSERT_TRUE(screen.keys("Escape"));
     EXPECT_TRUE(eventually([&] { return !screen.topLevel("Brimwick", 100); }));
 
-    EXPECT_EQ(phoneRequest(phonePort, "POST", "/decide", token,
-                           nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
-                  .status,
+    EXPECT_EQ(testing::phoneDecides(phonePort, token, pending["id"], "allow").status,
               "202 Accepted");
     const auto answered = permission.get();
     EXPECT_EQ(answered.status, 0);
     EXPECT_EQ(nlohmann::json::parse(answered.output, nullptr, false),
-              (nlohmann::json{{"hookSpecificOutput",
-                               {{"hookEventName", "PermissionRequest"},
-                                {"decision", {{"behavior", "allow"}}}}}}));
+              testing::allowedByPhoneOutput());
 
     // Done.
     EXPECT_EQ(run(4).status, 0);  // PostToolUse

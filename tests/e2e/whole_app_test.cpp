@@ -95,16 +95,11 @@ TEST(WholeApp, RecordedSessionWithAPhoneApprovingItsPermissionRequest) {
     }
     ASSERT_FALSE(pending.is_null()) << status.body.dump();
     EXPECT_EQ(pending["tool"], "Bash");
-    EXPECT_EQ(phoneRequest(phonePort, "POST", "/decide", token,
-                           nlohmann::json{{"id", pending["id"]}, {"decision", "allow"}}.dump())
-                  .status,
+    EXPECT_EQ(testing::phoneDecides(phonePort, token, pending["id"], "allow").status,
               "202 Accepted");
     const auto answered = permission.get();
     EXPECT_EQ(answered.status, 0);
-    EXPECT_EQ(nlohmann::json::parse(answered.output),
-              (nlohmann::json{{"hookSpecificOutput",
-                               {{"hookEventName", "PermissionRequest"},
-                                {"decision", {{"behavior", "allow"}}}}}}));
+    EXPECT_EQ(nlohmann::json::parse(answered.output), testing::allowedByPhoneOutput());
 
     EXPECT_EQ(run(4).status, 0);  // PostToolUse
     EXPECT_TRUE(app.waitForLine("sessions: weather: Thinking"));

@@ -38,4 +38,15 @@ PhoneAnswer phoneRequest(std::uint16_t port, const std::string& method, const st
     return answer;
 }
 
+PhoneAnswer phoneDecides(std::uint16_t port, const std::string& token, const nlohmann::json& id,
+                         const std::string& decision) {
+    return phoneRequest(port, "POST", "/decide", token,
+                        nlohmann::json{{"id", id}, {"decision", decision}}.dump());
+}
+
+nlohmann::json allowedByPhoneOutput() {
+    return {{"hookSpecificOutput",
+             {{"hookEventName", "PermissionRequest"}, {"decision", {{"behavior", "allow"}}}}}};
+}
+
 }  // namespace brimwick::testing
