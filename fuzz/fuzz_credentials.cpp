@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/json_input.h"
 #include "fuzz_targets.h"
 #include "usage/credentials.h"
 
@@ -11,6 +12,7 @@ void credentials(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const auto parsed = Credentials::parse(bytes);
     if (!parsed) return;
+    expect(jsonNestsWithin(bytes, kMaxJsonNesting), "deep records are refused");
     expect(!parsed->accessToken.empty(), "a token is never empty");
     for (const char c : parsed->accessToken) {
         const auto u = static_cast<unsigned char>(c);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/json_input.h"
 #include "core/text.h"
 #include "fuzz_targets.h"
 #include "hooks/hook_event.h"
@@ -53,9 +54,10 @@ void hookEvent(const std::uint8_t* data, std::size_t size) {
             body.erase(0, tab + 1);
         }
 
+        auto event = HookEvent::fromBody(body);
         const auto json = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
-        auto event = HookEvent::fromJson(json);
         expect(!event || json.is_object(), "only objects decode");
+        expect(!event || jsonNestsWithin(body, kMaxJsonNesting), "deep bodies are refused");
         if (!event) continue;
         event->hostPID = HookServer::processId(pid ? &*pid : nullptr);
         checkEvent(*event);

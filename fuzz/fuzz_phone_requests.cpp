@@ -2,6 +2,7 @@
 // "/decide", "/prompt" and "/new". Every decoder sees the whole input.
 #include <string>
 
+#include "core/json_input.h"
 #include "core/text.h"
 #include "fuzz_targets.h"
 #include "phone/phone_requests.h"
@@ -37,6 +38,11 @@ void phoneRequests(const std::uint8_t* data, std::size_t size) {
         expect(decide->decision == "allow" || decide->decision == "always" ||
                    decide->decision == "deny" || decide->decision == "terminal",
                "only the four decisions pass");
+    }
+    if (!jsonNestsWithin(input, kMaxJsonNesting)) {
+        expect(!parsePair(input) && !parseDecide(input) && !parseForward(true, input, 1) &&
+                   !parseForward(false, input, 1),
+               "deep bodies are refused");
     }
     for (const bool prompt : {true, false}) {
         if (const auto forward = parseForward(prompt, input, PhoneServer::kMaxPromptLength)) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <variant>
 
+#include "core/json_input.h"
 #include "core/percent.h"
 #include "fuzz_targets.h"
 #include "usage/usage_api.h"
@@ -36,6 +37,7 @@ void usageDecode(const std::uint8_t* data, std::size_t size) {
         expect(response.status == 200, "figures only come with 200");
         expect(usage->session || usage->week, "figures have at least one window");
         expect(usage->fetchedAt == now, "figures are stamped with the decode time");
+        expect(jsonNestsWithin(response.body, kMaxJsonNesting), "deep answers are refused");
         checkLimit(usage->session);
         checkLimit(usage->week);
     } else {

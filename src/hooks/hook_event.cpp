@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "core/json_input.h"
 #include "core/text.h"
 
 namespace brimwick {
@@ -74,6 +75,10 @@ std::optional<HookEvent> HookEvent::fromJson(const nlohmann::json& object) {
     event.permissionSuggestions = suggestions(object);
     event.prompt = textAt(object, "prompt");
     return event;
+}
+
+std::optional<HookEvent> HookEvent::fromBody(std::string_view body) {
+    return fromJson(parseJsonInput(body));
 }
 
 }  // namespace brimwick

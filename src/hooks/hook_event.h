@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sessions/bot_state.h"
@@ -31,6 +32,10 @@ struct HookEvent {
     // Decodes a top-level payload object. Nothing when it is not an object, or when it has
     // neither an event name nor a known "state".
     static std::optional<HookEvent> fromJson(const nlohmann::json& object);
+
+    // Decodes a hook's request body: what fromJson gives for it, or nothing when the body is not
+    // JSON or nests deeper than any real payload.
+    static std::optional<HookEvent> fromBody(std::string_view body);
 
     // The summary of a tool input: the first non-empty of the well-known keys, else the first
     // text value; cut to 400 characters.

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/atomic_file.h"
+#include "core/json_input.h"
 
 namespace brimwick {
 namespace {
@@ -88,30 +89,6 @@ Result<std::optional<std::string>> readBounded(const std::string& path, std::siz
 
 // The parser itself is iterative, but copying, comparing and serialising a parsed value recurse,
 // so a pathologically deep document is refused before it is parsed.
-bool nestingWithin(std::string_view text, int limit) {
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) return false;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
-
 // Follows a chain of symbolic links at the last path component, so the file they end at is
 // the one rewritten and the link itself survives. A dangling link gives the path it names.
 Result<std::string> resolveLinks(std::string path) {
@@ -195,9 +172,9 @@ Result<json> HookInstaller::load(const std::string& home) {
     if (!data.ok()) return data.error();
     if (!data->has_value() || (*data)->empty()) return json::object();
     const std::string& text = **data;
-    if (text.size() > kMaxFileBytes || !nestingWithin(text, kMaxDepth)) return unreadable();
+    if (text.size() > kMaxFileBytes) return unreadable();
     // The parser also rejects text that isn't UTF-8, so everything loaded can be written back.
-    json settings = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    json settings = parseJsonInput(text, kMaxDepth);
     if (settings.is_discarded() || !settings.is_object()) return unreadable();
     return settings;
 }

@@ -10,9 +10,7 @@ namespace {
 constexpr const char* kListening = "Brimwick is listening\n";
 
 std::optional<HookEvent> decode(const HttpRequest& request) {
-    auto json = nlohmann::json::parse(request.body, nullptr, /*allow_exceptions=*/false);
-    if (!json.is_object()) return std::nullopt;
-    auto event = HookEvent::fromJson(json);
+    auto event = HookEvent::fromBody(request.body);
     if (event) event->hostPID = HookServer::processId(request.header("x-claude-pid"));
     return event;
 }

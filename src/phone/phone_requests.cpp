@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "core/json_input.h"
 #include "core/text.h"
 #include "hooks/http_request.h"
 
@@ -17,8 +18,9 @@ constexpr const char* kDefaultDevice = "Android phone";
 
 // An object with at least one member, or null.
 nlohmann::json parseObject(const std::string& body) {
-    auto json = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
-    return json.is_object() && !json.empty() ? json : nlohmann::json();
+    auto json = parseJsonInput(body);
+    if (!json.is_object() || json.empty()) return nlohmann::json();
+    return json;
 }
 
 const std::string* textMember(const nlohmann::json& object, const char* key) {

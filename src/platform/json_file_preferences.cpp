@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/atomic_file.h"
+#include "core/json_input.h"
 #include "platform/home.h"
 
 namespace brimwick {
@@ -23,7 +24,7 @@ JsonFilePreferences::JsonFilePreferences(std::string path) : path_(std::move(pat
     }
     auto data = readFile(path_);
     if (!data.ok()) return;
-    auto parsed = nlohmann::json::parse(*data, nullptr, /*allow_exceptions=*/false);
+    auto parsed = parseJsonInput(*data);
     if (parsed.is_object()) values_ = std::move(parsed);
 }
 

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/atomic_file.h"
+#include "core/json_input.h"
 #include "platform/home.h"
 
 extern char** environ;
@@ -179,7 +180,7 @@ std::optional<std::string> Credentials::keychain(const std::string& tool, double
 }
 
 std::optional<Credentials> Credentials::parse(std::string_view bytes) {
-    const auto document = nlohmann::json::parse(bytes, nullptr, false);
+    const auto document = parseJsonInput(bytes);
     if (document.is_discarded() || !document.is_object()) return std::nullopt;
     const auto oauth = document.find("claudeAiOauth");
     if (oauth == document.end() || !oauth->is_object()) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/json_input.h"
 #include "platform/curl_http_client.h"
 
 namespace brimwick {
@@ -146,7 +147,7 @@ UsageOutcome decode(const std::optional<HttpClient::Response>& response, Instant
     if (status == 429) return UsageError::of(UsageError::Kind::rateLimited);
     if (status != 200) return UsageError::http(static_cast<int>(status));
 
-    const auto body = nlohmann::json::parse(response->body, nullptr, false);
+    const auto body = parseJsonInput(response->body);
     if (body.is_discarded() || !body.is_object()) {
         return UsageError::of(UsageError::Kind::badResponse);
     }

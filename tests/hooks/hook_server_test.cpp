@@ -97,6 +97,13 @@ TEST_F(HookServerTest, UndecodableBodiesAreAnsweredButNotDelivered) {
     }
     // Invalid UTF-8 inside the JSON text.
     EXPECT_EQ(exchange(postRequest("/permission", "{\"hook_event_name\":\"\xff\"}")), k204);
+    // Suggestions nested far deeper than any real payload, which would exhaust the stack of
+    // whoever copied them.
+    const std::string deep =
+        R"({"hook_event_name":"PermissionRequest","session_id":"s","permission_suggestions":)" +
+        std::string(100'000, '[') + std::string(100'000, ']') + "}";
+    EXPECT_EQ(exchange(postRequest("/permission", deep)), k204);
+    EXPECT_EQ(exchange(postRequest("/hook", deep)), k204);
     // A valid event afterwards proves nothing was delivered before it.
     exchange(postRequest("/hook", kPayload));
     ASSERT_TRUE(recorder.waitForCalls(1));
