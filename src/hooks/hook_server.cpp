@@ -25,6 +25,7 @@ HookServer::HookServer(Callbacks callbacks, Options options) : callbacks_(std::m
     HttpServerOptions http;
     http.address = "127.0.0.1";
     http.port = options.port;
+    http.headerTimeout = options.headerTimeout;
     http.requestTimeout = options.requestTimeout;
     http.maxConnections = options.maxConnections;
     http.badRequestResponse = response("400 Bad Request");

@@ -60,6 +60,7 @@ class HookServer {
 
     struct Options {
         std::uint16_t port = kPort;  // 0 in tests: any free port
+        double headerTimeout = 2.0;  // curl sends its whole request at once
         double requestTimeout = 10.0;
         std::size_t maxConnections = 256;
     };

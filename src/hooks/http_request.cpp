@@ -81,9 +81,9 @@ ParseResult parseRequest(std::string_view bytes, const HttpLimits& limits) {
             {}};
     }
     const std::string_view head = bytes.substr(0, end);
-    if (!text::isValidUtf8(head)) return {ParseStatus::malformed, {}};
+    if (!text::isValidUtf8(head)) return {ParseStatus::malformed, {}, true};
 
-    ParseResult result{ParseStatus::request, {}};
+    ParseResult result{ParseStatus::request, {}, true};
     HttpRequest& request = result.request;
     std::size_t lineStart = 0;
     bool first = true;
@@ -106,10 +106,10 @@ ParseResult parseRequest(std::string_view bytes, const HttpLimits& limits) {
     if (const std::string* value = request.header("content-length")) {
         if (!parseDecimal(*value, length)) length = 0;
     }
-    if (length < 0 || length > limits.maxContentLength) return {ParseStatus::malformed, {}};
+    if (length < 0 || length > limits.maxContentLength) return {ParseStatus::malformed, {}, true};
 
     const std::string_view rest = bytes.substr(end + 4);
-    if (rest.size() < static_cast<std::size_t>(length)) return {ParseStatus::incomplete, {}};
+    if (rest.size() < static_cast<std::size_t>(length)) return {ParseStatus::incomplete, {}, true};
     request.body = std::string(rest.substr(0, static_cast<std::size_t>(length)));
     return result;
 }

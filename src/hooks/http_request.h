@@ -32,6 +32,8 @@ enum class ParseStatus { incomplete, malformed, request };
 struct ParseResult {
     ParseStatus status = ParseStatus::incomplete;
     HttpRequest request;  // filled only for ParseStatus::request
+    // The header section has arrived whole (only the body may still be missing).
+    bool headComplete = false;
 };
 
 // Parses the bytes received so far on one connection.

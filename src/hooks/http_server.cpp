@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <asio.hpp>
 #include <atomic>
@@ -19,9 +20,13 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 }  // namespace
 
 struct Connection : std::enable_shared_from_this<Connection> {
-    Connection(HttpServer::State& state, tcp::socket socket);
+    Connection(HttpServer::State& state, tcp::socket socket, std::uint64_t serial);
     tcp::socket socket;
+    asio::ip::address peer;
+    std::uint64_t serial;  // order of acceptance: smaller is older
+    std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
     asio::steady_timer deadline;
+    bool headComplete = false;
     std::string buffer;
     std::array<char, kReadChunk> chunk;
     bool answered = false;  // server thread only
@@ -41,8 +46,13 @@ struct HttpServer::State : std::enable_shared_from_this<HttpServer::State> {
     std::atomic<std::uint16_t> boundPort{0};
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
     std::thread thread;
+    std::uint64_t accepted = 0;  // server thread only
 
     void accept();
+    void admit(tcp::socket socket);
+    bool makeRoom(const asio::ip::address& peer);
+    std::shared_ptr<Connection> oldestUnfinished(const asio::ip::address* peer) const;
+    void closeAt(const std::shared_ptr<Connection>& connection, double secondsAfterOpening);
     void read(const std::shared_ptr<Connection>& connection);
     void onBytes(const std::shared_ptr<Connection>& connection, std::size_t count,
                  const std::error_code& error);
@@ -106,8 +116,11 @@ bool isTransient(const std::error_code& error) {
 
 }  // namespace
 
-Connection::Connection(HttpServer::State& state, tcp::socket s)
-    : socket(std::move(s)), deadline(state.context) {}
+Connection::Connection(HttpServer::State& state, tcp::socket s, std::uint64_t serial)
+    : socket(std::move(s)), serial(serial), deadline(state.context) {
+    std::error_code ignored;
+    peer = socket.remote_endpoint(ignored).address();
+}
 
 void HttpServer::State::accept() {
     acceptor.async_accept([self = weak_from_this()](std::error_code error, tcp::socket socket) {
@@ -125,26 +138,67 @@ void HttpServer::State::accept() {
             if (state->onFailure) state->onFailure(error.message());
             return;
         }
-        if (state->connections.size() >= state->options.maxConnections) {
-            std::error_code ignored;
-            socket.close(ignored);  // refuse the newest, keep the ones already being served
-        } else {
-            auto connection = std::make_shared<Connection>(*state, std::move(socket));
-            state->connections.insert(connection);
-            state->openCount = state->connections.size();
-            connection->deadline.expires_after(
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(state->options.requestTimeout)));
-            connection->deadline.async_wait(
-                [self, weak = std::weak_ptr<Connection>(connection)](std::error_code error) {
-                    auto state = self.lock();
-                    auto connection = weak.lock();
-                    if (!error && state && connection) state->close(connection);
-                });
-            state->read(connection);
-        }
+        state->admit(std::move(socket));
         state->accept();
     });
+}
+
+void HttpServer::State::admit(tcp::socket socket) {
+    auto connection = std::make_shared<Connection>(*this, std::move(socket), ++accepted);
+    if (!makeRoom(connection->peer)) {
+        std::error_code ignored;
+        connection->socket.close(ignored);
+        return;
+    }
+    connections.insert(connection);
+    openCount = connections.size();
+    closeAt(connection, std::min(options.headerTimeout, options.requestTimeout));
+    read(connection);
+}
+
+// A crowd of idle connections must not lock out the peers that send their request at once:
+// the newcomer takes the place of the oldest connection still waiting for its request, while a
+// request that is complete (held for an answer, a long poll) keeps its place.
+bool HttpServer::State::makeRoom(const asio::ip::address& peer) {
+    if (options.maxConnectionsPerPeer > 0) {
+        const auto fromPeer = std::count_if(connections.begin(), connections.end(),
+                                            [&](const auto& c) { return c->peer == peer; });
+        if (static_cast<std::size_t>(fromPeer) >= options.maxConnectionsPerPeer) {
+            auto victim = oldestUnfinished(&peer);
+            if (!victim) return false;
+            close(victim);
+        }
+    }
+    if (connections.size() >= options.maxConnections) {
+        auto victim = oldestUnfinished(nullptr);
+        if (!victim) return false;
+        close(victim);
+    }
+    return true;
+}
+
+std::shared_ptr<Connection> HttpServer::State::oldestUnfinished(
+    const asio::ip::address* peer) const {
+    std::shared_ptr<Connection> oldest;
+    for (const auto& connection : connections) {
+        if (connection->complete || (peer && connection->peer != *peer)) continue;
+        if (!oldest || connection->serial < oldest->serial) oldest = connection;
+    }
+    return oldest;
+}
+
+void HttpServer::State::closeAt(const std::shared_ptr<Connection>& connection,
+                                double secondsAfterOpening) {
+    connection->deadline.expires_at(connection->opened +
+                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(secondsAfterOpening)));
+    connection->deadline.async_wait(
+        [self = weak_from_this(),
+         weak = std::weak_ptr<Connection>(connection)](std::error_code error) {
+            auto state = self.lock();
+            auto connection = weak.lock();
+            if (!error && state && connection) state->close(connection);
+        });
 }
 
 void HttpServer::State::read(const std::shared_ptr<Connection>& connection) {
@@ -182,9 +236,14 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
             if (error || connection->buffer.size() > options.maxBufferedBytes ||
                 buffered > options.maxTotalBufferedBytes) {
                 close(connection);
-            } else {
-                read(connection);
+                return;
             }
+            if (result.headComplete && !connection->headComplete) {
+                // The header section came in time; the body of a large request may take longer.
+                connection->headComplete = true;
+                closeAt(connection, options.requestTimeout);
+            }
+            read(connection);
             return;
         case ParseStatus::request:
             connection->deadline.cancel();

@@ -26,10 +26,20 @@ struct HttpServerOptions {
     // All incomplete requests together; the connection whose bytes would go beyond it is dropped
     // without an answer, so a handful of slow senders cannot make the server hold gigabytes.
     std::size_t maxTotalBufferedBytes = 67'108'864;
-    // A connection whose request is not complete after this long is closed without an answer.
+    // A connection whose header section has not arrived this long after it opened is closed
+    // without an answer: curl and phones send the whole request at once, so only an idle or
+    // hostile peer is this slow.
+    double headerTimeout = 2.0;
+    // A connection whose request is not complete after this long is closed without an answer
+    // (the body of a large request may still be arriving after its header section).
     double requestTimeout = 10.0;
-    // Open connections at once, held ones included; newer ones are closed straight away.
+    // Open connections at once, held ones included. When full, the oldest connection that has
+    // not finished its request is closed to make room for the newcomer; held requests are never
+    // closed for it, and when there is nothing else to close the newcomer is.
     std::size_t maxConnections = 256;
+    // Open connections of one peer address at once; 0 means no bound. Beyond it the peer's own
+    // oldest unfinished connection makes room, so one machine cannot take every slot.
+    std::size_t maxConnectionsPerPeer = 0;
     // Sent as-is when a request is malformed; the connection is closed afterwards.
     std::string badRequestResponse;
     // Keep reading held connections so a peer that leaves is noticed (HttpResponder::onClose).

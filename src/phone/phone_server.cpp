@@ -127,8 +127,10 @@ Result<void> PhoneServer::start() {
     HttpServerOptions http;
     http.address = state_->options.address;
     http.port = state_->options.port;
+    http.headerTimeout = state_->options.headerTimeout;
     http.requestTimeout = state_->options.requestTimeout;
     http.maxConnections = state_->options.maxConnections;
+    http.maxConnectionsPerPeer = state_->options.maxConnectionsPerPeer;
     http.maxBufferedBytes = kMaxBufferedBytes;
     http.badRequestResponse = response("400 Bad Request");
     http.watchHeldConnections = true;

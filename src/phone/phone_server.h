@@ -38,10 +38,12 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
         std::uint16_t port = defaultPort();
         std::string address = "::";  // every interface, IPv6 and IPv4
         double longPollHold = 25.0;
-        double watchWindow = 35.0;  // a phone counts as watching this long after a "/status"
+        double watchWindow = 35.0;   // a phone counts as watching this long after a "/status"
+        double headerTimeout = 5.0;  // a phone sends its whole request at once
         double requestTimeout = 10.0;
         std::size_t maxConnections = 64;
-        const Clock* clock = nullptr;  // the system clock when null
+        std::size_t maxConnectionsPerPeer = 16;  // one machine cannot take every place
+        const Clock* clock = nullptr;            // the system clock when null
         // DNS-SD: called on the caller's thread once listening (with the bound port) and on
         // stop. The owner registers "_brimwick._tcp" with TXT "v=1" under the host name.
         std::function<void(std::uint16_t port)> advertise;

@@ -148,5 +148,95 @@ TEST_F(HttpServerHeldTest, AnAnswerToAPeerThatLeftIsReportedUndelivered) {
     EXPECT_TRUE(undelivered(*held[1], kOk));
 }
 
+// Holds requests to "/held" and answers the rest at once; listens on both families so that the
+// IPv4 and the IPv6 loopback clients are two different peers.
+class HttpServerCrowdTest : public ::testing::Test {
+  protected:
+    void start(HttpServerOptions options) {
+        options.address = "::";
+        server = std::make_unique<HttpServer>(
+            options, [this](HttpRequest request, std::shared_ptr<HttpResponder> responder) {
+                if (request.path != "/held") return responder->respond(kOk);
+                std::lock_guard lock(mutex);
+                held.push_back(std::move(responder));
+            });
+        ASSERT_TRUE(server->start().ok());
+    }
+    bool heldCount(std::size_t count) {
+        return testing::eventually([&] {
+            std::lock_guard lock(mutex);
+            return held.size() == count;
+        });
+    }
+    bool open(std::size_t count) {
+        return testing::eventually([&] { return server->openConnections() == count; }, 5);
+    }
+
+    std::mutex mutex;
+    std::vector<std::shared_ptr<HttpResponder>> held;
+    std::unique_ptr<HttpServer> server;
+};
+
+TEST_F(HttpServerCrowdTest, TheOldestIdleConnectionMakesRoomButAHeldOneNever) {
+    HttpServerOptions options;
+    options.maxConnections = 3;
+    start(options);
+    RawClient held1(server->port());
+    held1.send("POST /held HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(heldCount(1));
+    RawClient idle1(server->port());
+    idle1.send("P");
+    RawClient idle2(server->port());
+    ASSERT_TRUE(open(3));
+    RawClient newcomer(server->port());
+    newcomer.send("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(newcomer.readAll(), kOk);
+    EXPECT_TRUE(idle1.waitForClose());
+    EXPECT_EQ(idle1.readAll(0.1), "");
+
+    // With every place held, the newcomer is the one turned away.
+    RawClient held2(server->port());
+    held2.send("POST /held HTTP/1.1\r\n\r\n");
+    RawClient held3(server->port());
+    held3.send("POST /held HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(heldCount(3));
+    EXPECT_TRUE(idle2.waitForClose());
+    RawClient refused(server->port());
+    EXPECT_TRUE(refused.waitForClose());
+    held[0]->respond(kOk);
+    EXPECT_EQ(held1.readAll(), kOk);
+}
+
+TEST_F(HttpServerCrowdTest, OnePeerCannotTakeEveryPlace) {
+    HttpServerOptions options;
+    options.maxConnectionsPerPeer = 2;
+    start(options);
+    RawClient first(server->port());
+    RawClient second(server->port());
+    ASSERT_TRUE(open(2));
+    RawClient third(server->port());  // the same peer: its own oldest goes
+    EXPECT_TRUE(first.waitForClose());
+    RawClient other(server->port(), /*ipv6=*/true);  // another peer is not counted with it
+    other.send("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(other.readAll(), kOk);
+    EXPECT_TRUE(open(2));  // the second and the third
+}
+
+TEST_F(HttpServerCrowdTest, AHeaderSectionMustArriveSoonerThanABody) {
+    HttpServerOptions options;
+    options.headerTimeout = 0.2;
+    options.requestTimeout = 30;
+    start(options);
+    RawClient slowBody(server->port());
+    slowBody.send(head(10) + "{");
+    RawClient slowHead(server->port());
+    slowHead.send("POST /x HTTP/1.1\r\nContent-Le");
+    EXPECT_TRUE(slowHead.waitForClose());
+    // The older connection's header limit ran out first; it stays because its header came.
+    ASSERT_TRUE(open(1));
+    slowBody.send("123456789");
+    EXPECT_EQ(slowBody.readAll(), kOk);
+}
+
 }  // namespace
 }  // namespace brimwick

@@ -84,12 +84,11 @@ class PhoneServerTest : public ::testing::Test {
   protected:
     void SetUp() override { start(); }
 
-    void start(std::size_t maxConnections = 64) {
+    void start() {
         PhoneServer::Options options;
         options.port = 0;
         options.longPollHold = 0.2;
         options.requestTimeout = 0.5;
-        options.maxConnections = maxConnections;
         options.clock = &clock;
         server =
             PhoneServer::create("Studio Mac", {"good-token"}, "123456", owner.callbacks(), options);
@@ -309,21 +308,6 @@ TEST_F(PhoneServerTest, OversizedIncompleteRequestIsDroppedWithoutAnswer) {
     client.send(std::string(1'048'576, 'x'));
     EXPECT_TRUE(client.waitForClose());
     EXPECT_EQ(client.readAll(0.1), "");
-}
-
-TEST_F(PhoneServerTest, IdleAndSurplusConnectionsAreClosed) {
-    server->stop();
-    start(2);
-    RawClient idle(server->port());
-    idle.send("GET /sta");
-    RawClient waiting(server->port());
-    waiting.send(request("GET", "/status?v=0", "", "Authorization: Bearer good-token\r\n"));
-    RawClient surplus(server->port());
-    EXPECT_TRUE(surplus.waitForClose());
-    EXPECT_EQ(surplus.readAll(0.1), "");
-    // The idle one is closed after the request time-out; the waiting poll is answered.
-    EXPECT_TRUE(idle.waitForClose());
-    EXPECT_EQ(bodyOf(waiting.readAll()), "{}");
 }
 
 TEST_F(PhoneServerTest, ListensOnIpv6LoopbackToo) {
