@@ -160,7 +160,8 @@ constexpr int kKeptPhones = 200;
 
 // The child: adds one paired phone per write, keeping the newest 200, until it is killed.
 [[noreturn]] void writePreferencesForever(const fs::path& file) {
-    brimwick::JsonFilePreferences preferences(file.string());
+    // Every change written as soon as the last write ends: as many writes to kill as can be.
+    brimwick::JsonFilePreferences preferences(file.string(), /*minInterval=*/0);
     json devices = preferences.value("phoneDevices").value_or(json::object());
     if (!devices.is_object()) devices = json::object();
     const json counter = preferences.value("soakNextPhone").value_or(json());

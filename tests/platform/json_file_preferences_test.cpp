@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -58,6 +59,7 @@ TEST_F(JsonFilePreferencesTest, AnExistingWorldReadableFileIsClosedOffWhenLoaded
 
     ::chmod(path_.c_str(), 0666);
     preferences.setValue("phoneEnabled", false);
+    preferences.flush();
     EXPECT_EQ(modeOf(path_), 0600u);
     EXPECT_EQ(JsonFilePreferences(path_).value("phoneDevices"),
               nlohmann::json({{"feedface", "Pixel"}}));
@@ -70,6 +72,7 @@ TEST_F(JsonFilePreferencesTest, AMalformedFileCountsAsEmptyAndIsReplacedAtTheNex
     EXPECT_EQ(preferences.value("phoneEnabled"), std::nullopt);
     EXPECT_FALSE(preferences.boolValue("phoneEnabled", false));
     preferences.setValue("phoneProjects", nlohmann::json::array({"/src/app"}));
+    preferences.flush();
     EXPECT_EQ(nlohmann::json::parse(*readFile(path_)),
               nlohmann::json({{"phoneProjects", {"/src/app"}}}));
 }
@@ -80,7 +83,27 @@ TEST_F(JsonFilePreferencesTest, CopiesLeftByAKilledWriteAreSweptAtTheNextWrite) 
     std::ofstream(abandoned) << R"({"phoneDevices": {"feedface": "Pixel"}})";
     JsonFilePreferences preferences(path_);
     preferences.setValue("phoneEnabled", true);
+    preferences.flush();
     EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_EQ(JsonFilePreferences(path_).value("phoneEnabled"), nlohmann::json(true));
+}
+
+TEST_F(JsonFilePreferencesTest, ABurstOfChangesIsGatheredAndTheLastOneIsWrittenAtExit) {
+    std::atomic<int> writes{0};
+    auto counting = [&](const std::string& path, const std::string& data,
+                        std::optional<mode_t> mode) {
+        ++writes;
+        return writeFileAtomically(path, data, mode);
+    };
+    {
+        JsonFilePreferences preferences(path_, /*minInterval=*/3600, counting);
+        for (int i = 0; i <= 1000; ++i) preferences.setValue("phoneProjects", i);
+        preferences.flush();
+        EXPECT_LE(writes, 2);  // the first at once, the rest together
+        EXPECT_EQ(JsonFilePreferences(path_).value("phoneProjects"), nlohmann::json(1000));
+        preferences.setValue("phoneEnabled", true);
+    }  // within the interval, yet written on the way out
+    EXPECT_LE(writes, 3);
     EXPECT_EQ(JsonFilePreferences(path_).value("phoneEnabled"), nlohmann::json(true));
 }
 
