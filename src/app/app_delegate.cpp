@@ -57,32 +57,30 @@ void AppDelegate::finishLaunching() {
         (void)HookInstaller::install(env_.home);
     }
 
-    // Each change schedules its own task, which sees the state after the change.
-    cancellables_.push_back(store_->changed.connect([weak, &main](const SessionChange&) {
-        main.post([weak] {
-            auto self = weak.lock();
-            if (!self) return;
-            self->face_.rebuildMenu();
-            const auto ranked = self->store_->ranked();
-            self->face_.showIconState(ranked.empty() ? std::nullopt
-                                                     : std::optional(ranked.front().state));
-        });
+    // A burst of changes (a flood of hook events) is shown once, after the last of them: the
+    // work per change stays small however many sessions there are.
+    iconUpdate_ = std::make_unique<CoalescedTask>(main, [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        const auto ranked = self->store_->ranked();
+        self->face_.showIconState(ranked.empty() ? std::nullopt
+                                                 : std::optional(ranked.front().state));
+    });
+    menuRebuild_ = std::make_unique<CoalescedTask>(main, [weak] {
+        if (auto self = weak.lock()) self->face_.rebuildMenu();
+    });
+    phonePublish_ = std::make_unique<CoalescedTask>(main, [weak] {
+        if (auto self = weak.lock()) self->publishToPhone();
+    });
+    cancellables_.push_back(store_->changed.connect([this](const SessionChange&) {
+        menuRebuild_->request();
+        iconUpdate_->request();
+        phonePublish_->request();
     }));
-    const auto publishLater = [weak, &main] {
-        main.post([weak] {
-            if (auto self = weak.lock()) self->publishToPhone();
-        });
-    };
-    cancellables_.push_back(
-        store_->changed.connect([publishLater](const SessionChange&) { publishLater(); }));
-    cancellables_.push_back(usage_->changed.connect(publishLater));
-    cancellables_.push_back(phone_->changed.connect([weak, &main] {
-        main.post([weak] {
-            auto self = weak.lock();
-            if (!self) return;
-            self->face_.rebuildMenu();
-            self->publishToPhone();
-        });
+    cancellables_.push_back(usage_->changed.connect([this] { phonePublish_->request(); }));
+    cancellables_.push_back(phone_->changed.connect([this] {
+        menuRebuild_->request();
+        phonePublish_->request();
     }));
 
     publishToPhone();
@@ -166,9 +164,13 @@ void AppDelegate::publishToPhone() {
     if (focus) {
         hostAppName = [focus](std::optional<std::int32_t> pid) { return focus->hostAppName(pid); };
     }
-    phone_->publish(PhoneSnapshot::snapshot(*store_, *usage_, phone_->hostName(),
-                                            phone_->approvals(), phone_->queued(),
-                                            phone_->projects(), *env_.clock, hostAppName));
+    auto snapshot =
+        PhoneSnapshot::snapshot(*store_, *usage_, phone_->hostName(), phone_->approvals(),
+                                phone_->queued(), phone_->projects(), *env_.clock, hostAppName);
+    // A change nobody can see (a process id, a task set again) would wake every phone for
+    // nothing.
+    if (PhoneSnapshot::sameContent(snapshot, phone_->lastSnapshot())) return;
+    phone_->publish(std::move(snapshot));
 }
 
 void AppDelegate::focusSession(const std::string& sessionId) {

@@ -10,6 +10,7 @@
 
 #include "app/app_face.h"
 #include "core/clock.h"
+#include "core/coalesced_task.h"
 #include "core/main_queue.h"
 #include "core/preferences.h"
 #include "core/random_source.h"
@@ -92,6 +93,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<PhoneLink> phone_;
     std::unique_ptr<HookServer> server_;
     std::string serverStatus_ = kStarting;
+    std::unique_ptr<CoalescedTask> iconUpdate_, menuRebuild_, phonePublish_;
     std::vector<Subscription> cancellables_;
 };
 

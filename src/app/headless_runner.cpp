@@ -32,7 +32,7 @@ class HeadlessFace final : public AppFace {
                                         : std::vector<std::string>{});
     }
     void showIconState(std::optional<BotState>) override {
-        if (delegate_) printLine(sessionsLine(delegate_->store().ranked()));
+        if (delegate_) printIfChanged(sessionLines_, {sessionsLine(delegate_->store().ranked())});
     }
     void alert(const std::string& title, const std::string& text) override {
         std::cerr << title << "\n" << text << std::endl;
@@ -54,7 +54,7 @@ class HeadlessFace final : public AppFace {
     }
 
     AppDelegate* delegate_ = nullptr;
-    std::vector<std::string> serverLines_, phoneLines_, usageLines_;
+    std::vector<std::string> serverLines_, phoneLines_, usageLines_, sessionLines_;
 };
 
 int setLoginItem(bool on) {

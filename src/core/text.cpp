@@ -126,4 +126,44 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string prefixBytes(std::string_view utf8, std::size_t maxBytes) {
+    if (utf8.size() <= maxBytes) return std::string(utf8);
+    std::size_t cut = maxBytes;
+    // Back off to the start of the sequence the cut falls in (at most three continuation bytes).
+    while (cut > 0 && maxBytes - cut < 3 &&
+           (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return std::string(utf8.substr(0, cut));
+}
+
+std::string displayable(std::string_view utf8, bool keepLineBreaks) {
+    const auto* p = utf8.data();
+    const auto n = static_cast<int32_t>(utf8.size());
+    std::string out;
+    out.reserve(utf8.size());
+    for (int32_t i = 0; i < n;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(p, i, n, c);
+        if (c < 0) continue;
+        if (c == '\n' || c == 0x85 || c == 0x2028 || c == 0x2029) {
+            out += keepLineBreaks ? '\n' : ' ';
+            continue;
+        }
+        if (c == '\r') {
+            if (!keepLineBreaks) out += ' ';  // CR LF is one line break
+            continue;
+        }
+        if (c == '\t') {
+            out += ' ';
+            continue;
+        }
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        const bool bidi = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+        if (!control && !bidi) out.append(p + start, static_cast<std::size_t>(i - start));
+    }
+    return out;
+}
+
 }  // namespace brimwick::text

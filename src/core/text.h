@@ -22,4 +22,14 @@ std::string lowercased(std::string_view utf8);
 
 bool isValidUtf8(std::string_view bytes);
 
+// At most `maxBytes` bytes of the text, never splitting a UTF-8 sequence.
+std::string prefixBytes(std::string_view utf8, std::size_t maxBytes);
+
+// Text from a peer made safe to show: tabs and line breaks become spaces (or stay line feeds
+// with `keepLineBreaks`), other control characters (C0, DEL, C1) and the bidirectional
+// embedding, override and isolate characters are dropped, so nothing received can forge a line
+// of output, move the cursor or show a command in another order than it runs. Invalid UTF-8
+// bytes are dropped too.
+std::string displayable(std::string_view utf8, bool keepLineBreaks = false);
+
 }  // namespace brimwick::text

@@ -10,11 +10,25 @@ namespace brimwick {
 namespace {
 
 constexpr std::size_t kDetailLength = 400;
+// What is kept of a hook's texts: far more than any display shows, little enough that a flood of
+// huge posts cannot make the process (or the phones' snapshots) grow without bound.
+constexpr std::size_t kMaxPromptBytes = 16 * 1024;
+constexpr std::size_t kMaxTextBytes = 1024;
+constexpr std::size_t kMaxSuggestionBytes = 64 * 1024;
 
-std::optional<std::string> textAt(const nlohmann::json& object, const char* key) {
+std::optional<std::string> textAt(const nlohmann::json& object, const char* key,
+                                  std::size_t maxBytes = kMaxTextBytes) {
     const auto it = object.find(key);
     if (it == object.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
+    return text::prefixBytes(it->get_ref<const std::string&>(), maxBytes);
+}
+
+// Whether a text member is absent or within `maxBytes`: an event naming a session or folder
+// longer than any real one is not from Claude Code, and is ignored whole.
+bool withinBytes(const nlohmann::json& object, const char* key, std::size_t maxBytes) {
+    const auto it = object.find(key);
+    return it == object.end() || !it->is_string() ||
+           it->get_ref<const std::string&>().size() <= maxBytes;
 }
 
 bool hasText(const nlohmann::json& object, const char* key, std::string_view expected) {
@@ -32,6 +46,12 @@ std::optional<std::vector<nlohmann::json>> suggestions(const nlohmann::json& obj
             kept.push_back(element);
         }
     }
+    // They are held with the request and sent back verbatim: more than a real request carries
+    // means no "always" at all rather than megabytes held per session.
+    if (nlohmann::json(kept).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).size() >
+        kMaxSuggestionBytes) {
+        return std::nullopt;
+    }
     return kept;
 }
 
@@ -43,7 +63,8 @@ std::optional<std::string> HookEvent::detail(const nlohmann::json* toolInput) {
                                                          "url",     "pattern",   "path",
                                                          "query",   "prompt",    "description"};
     for (const char* key : kKeys) {
-        auto value = textAt(*toolInput, key);
+        // Cut by characters below, whatever their size in bytes.
+        auto value = textAt(*toolInput, key, std::string::npos);
         if (value && !value->empty()) return text::prefix(*value, kDetailLength);
     }
     // No well-known key: the first text value in key order (nlohmann objects are sorted).
@@ -63,17 +84,21 @@ std::optional<HookEvent> HookEvent::fromJson(const nlohmann::json& object) {
         event.explicitState = botStateFromRaw(text::lowercased(*state));
     }
     if (event.name.empty() && !event.explicitState) return std::nullopt;
+    if (!withinBytes(object, "session_id", kMaxSessionIdBytes) ||
+        !withinBytes(object, "cwd", kMaxPathBytes)) {
+        return std::nullopt;
+    }
 
     event.sessionId = textAt(object, "session_id").value_or("default");
-    event.cwd = textAt(object, "cwd");
-    event.toolName = textAt(object, "tool_name");
+    event.cwd = textAt(object, "cwd", kMaxPathBytes);
+    if (auto tool = textAt(object, "tool_name")) event.toolName = text::displayable(*tool);
     event.message = textAt(object, "message");
     event.notificationType = textAt(object, "notification_type");
     event.source = textAt(object, "source");
     const auto input = object.find("tool_input");
     event.toolDetail = detail(input == object.end() ? nullptr : &*input);
     event.permissionSuggestions = suggestions(object);
-    event.prompt = textAt(object, "prompt");
+    event.prompt = textAt(object, "prompt", kMaxPromptBytes);
     return event;
 }
 

@@ -14,6 +14,11 @@
 namespace brimwick {
 
 struct HookEvent {
+    // Longer session ids or working directories are not from Claude Code: such an event is
+    // ignored whole.
+    static constexpr std::size_t kMaxSessionIdBytes = 256;
+    static constexpr std::size_t kMaxPathBytes = 4096;
+
     std::string name;                   // "hook_event_name", or empty
     std::string sessionId = "default";  // "session_id"
     std::optional<std::string> cwd;

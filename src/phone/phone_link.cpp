@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/text.h"
 #include "platform/host_name.h"
 #include "platform/network_address.h"
 #include "platform/service_advertiser_avahi.h"
@@ -119,9 +120,28 @@ PhoneLink::PhoneLink(MainQueue& queue, const Clock& clock, Preferences& preferen
 
     enabled_ = preferences_.boolValue(kEnabledKey, false);
     approveFromPhone_ = preferences_.boolValue(kApprovalsKey, true);
-    devices_ = textMap(preferences_.value(kDevicesKey));
-    projects_ = textList(preferences_.value(kProjectsKey));
-    if (projects_.size() > kMaxProjects) projects_.resize(kMaxProjects);
+    loadDevicesAndProjects();
+}
+
+// The stored lists are cleaned as they are read: a file written by an older version (or by
+// someone else) may hold names or folders no pairing or session could produce today.
+void PhoneLink::loadDevicesAndProjects() {
+    const auto storedDevices = textMap(preferences_.value(kDevicesKey));
+    for (const auto& [token, name] : storedDevices) {
+        if (token.size() > kMaxTokenBytes) continue;
+        devices_[token] = text::prefix(text::displayable(name), PhoneServer::kMaxDeviceName);
+    }
+    const auto storedProjects = textList(preferences_.value(kProjectsKey));
+    for (const auto& path : storedProjects) {
+        if (projects_.size() == kMaxProjects) break;
+        if (!path.empty() && path.size() <= HookEvent::kMaxPathBytes) projects_.push_back(path);
+    }
+    if (devices_ != storedDevices) {
+        json stored = json::object();
+        for (const auto& [t, name] : devices_) stored[t] = name;
+        preferences_.setValue(kDevicesKey, stored);
+    }
+    if (projects_ != storedProjects) preferences_.setValue(kProjectsKey, projects_);
 }
 
 PhoneLink::~PhoneLink() {

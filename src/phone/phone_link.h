@@ -72,6 +72,7 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     static constexpr double kApprovalWait = 110.0;
     static constexpr double kJustPairedTime = 2.2;
     static constexpr std::size_t kMaxProjects = 8;
+    static constexpr std::size_t kMaxTokenBytes = 64;  // what the server issues
     static constexpr const char* kDefaultTool = "Tool";
     static constexpr const char* kPromptSeparator = "\n\n";
 
@@ -182,6 +183,7 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
   private:
     PhoneLink(MainQueue& queue, const Clock& clock, Preferences& preferences, Services services);
 
+    void loadDevicesAndProjects();
     void start();
     void stop();
     void codeBurned();

@@ -85,7 +85,8 @@ bool codeMatches(const std::string& sent, const std::string& code) {
 }
 
 std::string deviceName(const std::optional<std::string>& device, std::size_t maxCharacters) {
-    return device ? text::prefix(*device, maxCharacters) : std::string(kDefaultDevice);
+    return device ? text::prefix(text::displayable(*device), maxCharacters)
+                  : std::string(kDefaultDevice);
 }
 
 std::optional<DecideBody> parseDecide(const std::string& body) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "core/percent.h"
+#include "core/text.h"
 #include "sessions/bot_state.h"
 #include "sessions/session_store.h"
 #include "usage/usage_store.h"
@@ -26,7 +27,8 @@ json limitObject(const std::optional<UsageLimit>& limit) {
 json approvalObject(const PendingApproval& approval) {
     return {{"id", approval.id},
             {"tool", approval.tool},
-            {"detail", optionalText(approval.detail)},
+            {"detail",
+             approval.detail ? json(text::displayable(*approval.detail, true)) : json(nullptr)},
             {"canAlwaysAllow", approval.suggestions.has_value() && !approval.suggestions->empty()},
             {"expiresAt", PhoneSnapshot::milliseconds(approval.expiresAt)}};
 }
@@ -40,6 +42,16 @@ json PhoneSnapshot::milliseconds(std::optional<Instant> instant) {
     constexpr double kLimit = 9223372036854775808.0;
     if (ms >= kLimit || ms < -kLimit) return nullptr;
     return static_cast<std::int64_t>(ms);
+}
+
+bool PhoneSnapshot::sameContent(const json& a, const json& b) {
+    if (!a.is_object() || !b.is_object() || a.size() != b.size()) return false;
+    for (const auto& [key, value] : a.items()) {
+        if (key == "serverTime") continue;
+        const auto other = b.find(key);
+        if (other == b.end() || *other != value) return false;
+    }
+    return true;
 }
 
 std::string PhoneSnapshot::folderName(const std::string& path) {

@@ -40,6 +40,9 @@ class PhoneSnapshot {
                                    const std::vector<std::string>& projects, const Clock& clock,
                                    const HostAppName& hostAppName = {});
 
+    // Whether two snapshots say the same, their "serverTime" aside.
+    static bool sameContent(const nlohmann::json& a, const nlohmann::json& b);
+
     // Seconds since the epoch as whole milliseconds, truncated toward zero; null when absent or
     // not representable (not finite, beyond 64 bits).
     static nlohmann::json milliseconds(std::optional<Instant> instant);

@@ -105,7 +105,7 @@ void SessionStore::handle(const HookEvent& event) {
     std::optional<std::string> project;
     if (event.cwd) {
         // An empty working directory names no project; the session keeps (or gets) the default.
-        std::string component = session_text::lastPathComponent(*event.cwd);
+        std::string component = text::displayable(session_text::lastPathComponent(*event.cwd));
         if (!component.empty()) project = std::move(component);
     }
     const std::string& id = event.sessionId;
@@ -161,6 +161,7 @@ void SessionStore::set(const std::string& id, BotState state,
     AgentSession* existing = find(id);
     if (!existing) {
         if (!create) return;
+        makeRoom();
         AgentSession session;
         session.id = id;
         session.project = project && !project->empty() ? *project : kDefaultProject;
@@ -226,6 +227,16 @@ void SessionStore::clearAll() {
     sessions_.clear();
     generations_.clear();
     publish(SessionChange::Kind::cleared, {}, SessionAnimation::vanish);
+}
+
+// A flood of made-up session ids must not grow the list (and every snapshot and menu built
+// from it) without bound: the newcomer takes the place of the session quiet the longest.
+void SessionStore::makeRoom() {
+    if (sessions_.size() < kMaxSessions) return;
+    const auto quietest = std::min_element(
+        sessions_.begin(), sessions_.end(),
+        [](const auto& a, const auto& b) { return a.lastEventAt < b.lastEventAt; });
+    remove(quietest->id);
 }
 
 // MARK: delayed work

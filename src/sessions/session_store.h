@@ -59,6 +59,8 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
         static constexpr double demoFactorMax = 1.4;
     };
     static constexpr const char* kDefaultProject = "Claude";
+    // Live sessions at most; a new one beyond it replaces the one quiet the longest.
+    static constexpr std::size_t kMaxSessions = 256;
 
     // Creates the store and starts its 20-second expiry sweep.
     static std::shared_ptr<SessionStore> create(MainQueue& queue, const Clock& clock,
@@ -115,6 +117,7 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
              bool create);
     void settle(const std::string& id, BotState from, BotState to, double delay);
     void scheduleRemoval(const std::string& id, double delay);
+    void makeRoom();
     void describe(const HookEvent& event);
     void storeHostPID(const std::string& id, std::int32_t pid);
 

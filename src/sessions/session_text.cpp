@@ -123,10 +123,12 @@ std::optional<std::string> taskText(const std::optional<std::string>& prompt) {
     if (!prompt) return std::nullopt;
     const std::string trimmedPrompt = text::trimmed(*prompt);
     if (trimmedPrompt.empty()) return std::nullopt;
-    return text::prefix(firstNonEmptyLine(trimmedPrompt), kTaskLength);
+    return text::displayable(text::prefix(firstNonEmptyLine(trimmedPrompt), kTaskLength));
 }
 
-std::optional<std::string> activityText(const std::optional<std::string>& tool,
+namespace {
+
+std::optional<std::string> describeTool(const std::optional<std::string>& tool,
                                         const std::optional<std::string>& detail) {
     if (!tool) return std::nullopt;
     const std::string& name = *tool;
@@ -154,6 +156,15 @@ std::optional<std::string> activityText(const std::optional<std::string>& tool,
     if (name.starts_with("mcp__")) return either(mcpServer(name), "Using ", "Using a tool");
     // A nameless tool would otherwise read "Using " with nothing after it.
     return either(name, "Using ", "Using a tool");
+}
+
+}  // namespace
+
+std::optional<std::string> activityText(const std::optional<std::string>& tool,
+                                        const std::optional<std::string>& detail) {
+    auto activity = describeTool(tool, detail);
+    if (activity) *activity = text::displayable(*activity);
+    return activity;
 }
 
 BotState stateForTool(const std::optional<std::string>& tool) {

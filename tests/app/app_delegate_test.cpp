@@ -223,14 +223,17 @@ TEST_F(AppDelegateTest, ServerStatusReachesTheMenu) {
               "Listening on 127.0.0.1:" + std::to_string(delegate->server()->port()));
 }
 
-TEST_F(AppDelegateTest, EveryChangeGivesItsOwnRebuildIconAndSnapshot) {
+TEST_F(AppDelegateTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
     preferences.setValue(PhoneLink::kEnabledKey, true);
     preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
     launch();
     const auto server = delegate->phone().server();
     ASSERT_TRUE(server);
-    // Let the phone server's own status change (and its snapshot) settle first.
-    main.runUntil([&] { return delegate->phone().status().rfind("Listening", 0) == 0; });
+    // Let both servers' own status changes (and their rebuilds and snapshot) settle first.
+    main.runUntil([&] {
+        return delegate->phone().status().rfind("Listening", 0) == 0 &&
+               delegate->serverStatus().rfind("Listening", 0) == 0;
+    });
     main.runPending();
     const auto status = [&] {
         RawClient client(server->port());
@@ -240,16 +243,25 @@ TEST_F(AppDelegateTest, EveryChangeGivesItsOwnRebuildIconAndSnapshot) {
     };
     const auto before = status()["version"].get<int>();
     const auto icons = face.icons.size();
+    const auto rebuilds = face.rebuilds;
 
     delegate->store().handle(*HookEvent::fromJson(event("UserPromptSubmit")));
     delegate->store().handle(*HookEvent::fromJson(event("PreToolUse")));
     main.runPending();
-    // Two changes: two icon updates and two snapshots, each made after the changes it follows.
-    ASSERT_EQ(face.icons.size(), icons + 2);
+    // Two changes in one turn: one icon update, one rebuild and one snapshot, made after both.
+    ASSERT_EQ(face.icons.size(), icons + 1);
     EXPECT_EQ(face.icons.back(), BotState::working);
-    const auto after = status();
-    EXPECT_EQ(after["version"].get<int>(), before + 2);
+    EXPECT_EQ(face.rebuilds, rebuilds + 1);
+    auto after = status();
+    EXPECT_EQ(after["version"].get<int>(), before + 1);
     EXPECT_EQ(after["sessions"][0]["state"], "working");
+
+    // A new process id changes the session but nothing a phone shows: no new snapshot.
+    auto samePrompt = *HookEvent::fromJson(event("PreToolUse"));
+    samePrompt.hostPID = 777;
+    delegate->store().handle(samePrompt);
+    main.runPending();
+    EXPECT_EQ(status()["version"].get<int>(), before + 1);
 
     delegate->store().clearAll();
     main.runPending();

@@ -83,6 +83,23 @@ TEST(HookEventDecodeTest, ValuesAreCopiedAsTheyAre) {
     EXPECT_FALSE(event->hostPID) << "the process id never comes from the payload";
 }
 
+TEST(HookEventDecodeTest, OversizedIdsAndFoldersAreIgnoredAndTextsAreCut) {
+    const auto decode = [](json fields) {
+        fields["hook_event_name"] = "UserPromptSubmit";
+        return HookEvent::fromJson(fields);
+    };
+    EXPECT_TRUE(decode({{"session_id", std::string(256, 's')}, {"cwd", std::string(4096, 'c')}}));
+    EXPECT_FALSE(decode({{"session_id", std::string(257, 's')}}));
+    EXPECT_FALSE(decode({{"cwd", std::string(4097, 'c')}}));
+    const auto event = decode({{"prompt", std::string(20'000, 'p')},
+                               {"tool_name", "Bash\u001b[2J\u202e"},
+                               {"message", std::string(5'000, 'm')}});
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->prompt->size(), 16u * 1024);
+    EXPECT_EQ(event->toolName, "Bash[2J");
+    EXPECT_EQ(event->message->size(), 1024u);
+}
+
 std::optional<std::string> detailOf(const json& input) {
     return HookEvent::fromJson({{"hook_event_name", "PreToolUse"}, {"tool_input", input}})
         ->toolDetail;

@@ -201,6 +201,21 @@ TEST_F(PhoneLinkTest, StoredValuesOfTheWrongShapeCountAsTheirDefaults) {
     EXPECT_EQ(make()->hostName(), "Mac");
 }
 
+TEST_F(PhoneLinkTest, StoredPhonesAndProjectsNoPairingCouldMakeAreCleanedWhenRead) {
+    const std::string token(64, 'a');
+    preferences = MemoryPreferences(
+        {{"phoneDevices",
+          {{token, "Pixel\u001b[31m\r\nForged line" + std::string(100, 'x')},
+           {std::string(65, 'b'), "Too long a token"}}},
+         {"phoneProjects", json::array({std::string(4097, 'p'), "/src/app", "/src/web"})}});
+    auto link = make();
+    const std::string name = "Pixel[31m  Forged line" + std::string(38, 'x');
+    EXPECT_EQ(link->devices(), (std::map<std::string, std::string>{{token, name}}));
+    EXPECT_EQ(link->projects(), (std::vector<std::string>{"/src/app", "/src/web"}));
+    EXPECT_EQ(preferences.value("phoneDevices"), json({{token, name}}));
+    EXPECT_EQ(preferences.value("phoneProjects"), json({"/src/app", "/src/web"}));
+}
+
 TEST_F(PhoneLinkTest, DeviceNamesAreSortedByPlainComparison) {
     preferences.setValue("phoneDevices", {{"t1", "pixel"}, {"t2", "Zed"}, {"t3", "Anna"}});
     EXPECT_EQ(make()->deviceNames(), (std::vector<std::string>{"Anna", "Zed", "pixel"}));

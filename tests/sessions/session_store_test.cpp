@@ -153,6 +153,9 @@ TEST_F(SessionStoreTest, ProjectComesFromTheWorkingDirectory) {
     EXPECT_EQ(store->session("c")->project, "Claude");
     EXPECT_EQ(store->session("d")->project, "Claude");
     EXPECT_EQ(store->session("e")->project, "/");
+    // A folder name cannot forge a line of output or reorder what is shown.
+    handle("UserPromptSubmit", {{"session_id", "f"}, {"cwd", "/src/we\nather\u001b]0;x\u202e"}});
+    EXPECT_EQ(store->session("f")->project, "we ather]0;x");
 
     // A later directory replaces the project; an empty or missing one keeps it.
     handle("PostToolUse", {{"session_id", "b"}, {"cwd", "/srv/other"}});
@@ -161,6 +164,19 @@ TEST_F(SessionStoreTest, ProjectComesFromTheWorkingDirectory) {
     store->handle(
         HookEvent::fromJson({{"hook_event_name", "PostToolUse"}, {"session_id", "b"}}).value());
     EXPECT_EQ(store->session("b")->project, "other");
+}
+
+TEST_F(SessionStoreTest, ANewSessionBeyondTheBoundReplacesTheQuietestOne) {
+    for (std::size_t i = 0; i < SessionStore::kMaxSessions; ++i) {
+        handle("UserPromptSubmit", {{"session_id", "s" + std::to_string(i)}});
+        queue.advance(1);
+    }
+    handle("PreToolUse", {{"session_id", "s0"}});  // s1 is now the quietest
+    handle("UserPromptSubmit", {{"session_id", "new"}});
+    EXPECT_EQ(store->sessions().size(), SessionStore::kMaxSessions);
+    EXPECT_TRUE(store->session("s0"));
+    EXPECT_FALSE(store->session("s1"));
+    EXPECT_TRUE(store->session("new"));
 }
 
 // MARK: transitions
