@@ -90,7 +90,7 @@ function run(argv, env) {
   const exited = new Promise((resolve) => child.on("exit", (code, signal) => resolve(code ?? 128)));
   // The first line printed so far or within the time that matches, or null. Lines from
   // different parts of the program come in no fixed order, so every wait looks at all of them.
-  async function waitForLine(match, ms = 10000) {
+  async function waitForLine(match, ms = 30000) {
     const test = typeof match === "string" ? (l) => l === match : (l) => match.test(l);
     const deadline = Date.now() + ms;
     for (;;) {
@@ -166,8 +166,9 @@ async function evaluate(expression) {
   return result.result.value;
 }
 
-// Waits until `expression` is truthy in the page; gives its last value.
-async function until(expression, ms = 10000) {
+// Waits until `expression` is truthy in the page; gives its last value. The time only bounds a
+// failing wait: a loaded machine may take long.
+async function until(expression, ms = 30000) {
   const deadline = Date.now() + ms;
   let value;
   do {
