@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-sanitize fuzz soak fault bench format clean
+.PHONY: deps configure build run test test-sanitize fuzz soak attacks fault bench format clean
 
 deps:
 	@scripts/install-deps
@@ -42,6 +42,10 @@ fuzz: deps
 # Whole-application checks: 100,000 hook posts with phones watching, and SIGKILL during writes.
 soak: build
 	$(BUILD_DIR)/bench/soak
+
+# Idle crowds on both ports and a flood of sessions, timing the hooks and the phone meanwhile.
+attacks: build
+	$(BUILD_DIR)/bench/attacks
 
 fault: build
 	$(BUILD_DIR)/bench/fault_kill
