@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/qt/menu_bar_frame_painter.h"
+#include "app/qt/tray_icon_frame_painter.h"
 #include "mascot/qt/hex_renderer.h"
 
 namespace {
@@ -35,7 +35,7 @@ BENCHMARK_CAPTURE(mascotFrame, finished, BotState::finished);
 void iconFrame(benchmark::State& state) {
     QImage image(36, 36, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(2);
-    brimwick::MenuBarFrame frame{BotState::working, 5, 1000, 1};
+    brimwick::TrayIconFrame frame{BotState::working, 5, 1000, 1};
     for (auto _ : state) {
         image.fill(Qt::transparent);
         QPainter painter(&image);

@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "notch/qt/island_fixture.h"
-#include "notch/qt/notch_root_view.h"
+#include "island/qt/island_fixture.h"
+#include "island/qt/island_view.h"
 
 namespace {
 
@@ -18,9 +18,9 @@ void islandFrame(benchmark::State& state, bool withUsage) {
     island.add("a", BotState::working);
     island.add("b", BotState::idle);
     if (withUsage) island.publish(testing::IslandFixture::figures(0.42, 0.3));
-    NotchLayout layout(NotchGeometry::measure({ScreenMeasurements{
+    IslandLayout layout(IslandGeometry::measure({ScreenMeasurements{
         {0, 0, 1440, 900}, {0, 32, 1440, 868}, 0, std::nullopt, std::nullopt}}));
-    NotchRootView view(*island.store, *island.usage, layout, island.queue, false);
+    IslandView view(*island.store, *island.usage, layout, island.queue, false);
     const Rect panel = panelFrame(layout.geometry());
     view.resize(static_cast<int>(panel.width), static_cast<int>(panel.height));
     island.queue.advance(3);  // springs at rest

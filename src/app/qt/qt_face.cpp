@@ -15,10 +15,10 @@
 #include "app/brand.h"
 #include "app/qt/about_dialog.h"
 #include "app/qt/app_icon.h"
-#include "app/qt/menu_bar_icon.h"
-#include "app/qt/status_menu.h"
-#include "app/status_menu_model.h"
-#include "notch/qt/notch_panel_controller.h"
+#include "app/qt/tray_icon.h"
+#include "app/qt/tray_menu.h"
+#include "app/tray_menu_model.h"
+#include "island/qt/island_panel.h"
 #include "phone/qt/pair_window.h"
 
 namespace brimwick {
@@ -41,7 +41,7 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
     delegate_ = &delegate;
     // The island: its mascot focuses the session's terminal; the count and the usage ear open
     // the menu under themselves, as a click on the tray icon would.
-    panel_ = std::make_unique<NotchPanelController>(
+    panel_ = std::make_unique<IslandPanel>(
         delegate.store(), delegate.usage(),
         [this](const AgentSession& session) {
             if (delegate_) delegate_->focusSession(session.id);
@@ -58,9 +58,9 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
     pairingWindow.close = [this] { pairWindow_->close(); };
 
     tray_ = std::make_unique<QSystemTrayIcon>();
-    menu_ = std::make_unique<StatusMenu>(
+    menu_ = std::make_unique<TrayMenu>(
         [this] {
-            return delegate_ ? buildStatusMenu(statusMenuInput(*delegate_))
+            return delegate_ ? buildStatusMenu(trayMenuInput(*delegate_))
                              : std::vector<MenuEntry>{};
         },
         [this](MenuCommand command, const std::string& id) { perform(command, id); },
@@ -75,7 +75,7 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
                 }
             });
 
-    icon_ = std::make_unique<MenuBarIcon>(*tray_, clock_);
+    icon_ = std::make_unique<TrayIcon>(*tray_, clock_);
     icon_->setReduceMotion(reduceMotion_);
     icon_->render();
     icon_->startTimer();

@@ -18,10 +18,10 @@ namespace brimwick {
 
 class AboutDialog;
 class AppDelegate;
-class MenuBarIcon;
-class NotchPanelController;
+class TrayIcon;
+class IslandPanel;
 class PairWindow;
-class StatusMenu;
+class TrayMenu;
 enum class MenuCommand;
 
 // GUI thread only. Must outlive the delegate it is attached to.
@@ -66,9 +66,9 @@ class QtFace final : public QObject, public AppFace {
 
     // The parts, once modelsCreated() has run.
     QSystemTrayIcon* tray() const { return tray_.get(); }
-    MenuBarIcon* icon() const { return icon_.get(); }
-    StatusMenu* statusMenu() const { return menu_.get(); }
-    NotchPanelController* panel() const { return panel_.get(); }
+    TrayIcon* icon() const { return icon_.get(); }
+    TrayMenu* trayMenu() const { return menu_.get(); }
+    IslandPanel* panel() const { return panel_.get(); }
     AboutDialog* aboutDialog() const;
 
     static constexpr const char* kNoTray =
@@ -82,9 +82,9 @@ class QtFace final : public QObject, public AppFace {
     const bool reduceMotion_;
     AppDelegate* delegate_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> tray_;
-    std::unique_ptr<MenuBarIcon> icon_;
-    std::unique_ptr<StatusMenu> menu_;
-    std::unique_ptr<NotchPanelController> panel_;
+    std::unique_ptr<TrayIcon> icon_;
+    std::unique_ptr<TrayMenu> menu_;
+    std::unique_ptr<IslandPanel> panel_;
     std::unique_ptr<PairWindow> pairWindow_;
     QPointer<AboutDialog> about_;
     bool reportedNoTray_ = false;

@@ -8,7 +8,7 @@
 
 #include "core/clock.h"
 #include "core/signal.h"
-#include "notch/animated_value.h"
+#include "island/animated_value.h"
 #include "phone/pair_content.h"
 
 class QGraphicsOpacityEffect;

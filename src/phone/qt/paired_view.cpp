@@ -5,9 +5,9 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "island/animated_value.h"
 #include "mascot/qt/hex_renderer.h"
 #include "mascot/qt/path_trim.h"
-#include "notch/animated_value.h"
 #include "phone/pair_content.h"
 #include "phone/qt/pair_style.h"
 

@@ -13,8 +13,8 @@
 
 #include "app/app_delegate.h"
 #include "app/qt/about_dialog.h"
-#include "app/qt/menu_bar_icon.h"
-#include "app/qt/status_menu.h"
+#include "app/qt/tray_icon.h"
+#include "app/qt/tray_menu.h"
 #include "support/app_test_environment.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -42,7 +42,7 @@ class QtFaceTest : public ::testing::Test {
     }
 
     QAction* action(const QString& text) const {
-        for (QAction* a : face->statusMenu()->menu()->actions()) {
+        for (QAction* a : face->trayMenu()->menu()->actions()) {
             if (a->text() == text) return a;
         }
         return nullptr;
@@ -60,7 +60,7 @@ class QtFaceTest : public ::testing::Test {
 TEST_F(QtFaceTest, StartUpMakesTheTrayIconAndMenuAndSaysOnceWhenThereIsNoTray) {
     launch();
     ASSERT_TRUE(face->tray());
-    EXPECT_EQ(face->tray()->contextMenu(), face->statusMenu()->menu());
+    EXPECT_EQ(face->tray()->contextMenu(), face->trayMenu()->menu());
     ASSERT_TRUE(face->icon());
     EXPECT_TRUE(face->icon()->isAnimating());  // the intro
     EXPECT_FALSE(face->tray()->icon().isNull());
@@ -70,7 +70,7 @@ TEST_F(QtFaceTest, StartUpMakesTheTrayIconAndMenuAndSaysOnceWhenThereIsNoTray) {
     // The server's first status arrives from its thread and rebuilds the closed menu.
     ASSERT_TRUE(main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; }));
     main.runPending();
-    EXPECT_EQ(face->statusMenu()->menu()->actions().first()->text(),
+    EXPECT_EQ(face->trayMenu()->menu()->actions().first()->text(),
               QString::fromStdString("Brimwick: " + delegate->serverStatus()));
     EXPECT_NE(delegate->serverStatus().find("Listening on 127.0.0.1:"), std::string::npos);
 }
@@ -124,17 +124,17 @@ TEST_F(QtFaceTest, TheMenuOpensAtAPointUpToDate) {
     event.name = "UserPromptSubmit";
     event.sessionId = "s1";
     event.cwd = "/src/atlas";
-    QMenu* menu = face->statusMenu()->menu();
+    QMenu* menu = face->trayMenu()->menu();
     face->openMenuAt(QPoint(300, 40));
     EXPECT_TRUE(menu->isVisible());
-    EXPECT_TRUE(face->statusMenu()->isOpen());
+    EXPECT_TRUE(face->trayMenu()->isOpen());
     EXPECT_EQ(menu->pos(), QPoint(300, 40));
     // The list changes while it is open: the open menu keeps its rows.
     delegate->store().handle(event);
     main.runPending();
     EXPECT_FALSE(action("atlas: Thinking"));
     menu->hide();
-    EXPECT_FALSE(face->statusMenu()->isOpen());
+    EXPECT_FALSE(face->trayMenu()->isOpen());
     face->openMenuAt(QPoint(300, 40));
     EXPECT_TRUE(action("atlas: Thinking"));
     menu->hide();
@@ -142,7 +142,7 @@ TEST_F(QtFaceTest, TheMenuOpensAtAPointUpToDate) {
 
 TEST_F(QtFaceTest, LeftClicksOnTheTrayIconOpenTheMenuEvenWhenQuick) {
     launch();
-    QMenu* menu = face->statusMenu()->menu();
+    QMenu* menu = face->trayMenu()->menu();
     for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
         Q_EMIT face->tray()->activated(reason);
         EXPECT_TRUE(menu->isVisible()) << reason;
