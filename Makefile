@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-sanitize fuzz soak attacks fault bench format clean
+.PHONY: deps configure build run test test-sanitize coverage fuzz soak attacks fault bench format clean
 
 deps:
 	@scripts/install-deps
@@ -33,6 +33,15 @@ test-sanitize: deps
 	    || exit 1; \
 	  echo "== $$preset: $$(( $$(date +%s) - start )) s"; \
 	done
+
+# Line coverage of src/ per folder, from the whole suite on an unoptimised build (build-coverage/).
+coverage: deps
+	@scripts/install-deps debian-packages coverage-packages
+	@cmake --preset coverage >/dev/null && cmake --build build-coverage -j $(JOBS)
+	@find build-coverage -name '*.gcda' -delete
+	@cd build-coverage && ctest -j $(JOBS) --timeout 600 --output-on-failure >/dev/null || \
+	  echo "coverage: some tests failed; the figures count what ran"
+	@scripts/coverage-by-folder build-coverage
 
 # libFuzzer targets (clang): each runs FUZZ_SECONDS, its corpus shrunk into fuzz/corpus/<name>/.
 FUZZ_SECONDS ?= 120
