@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-sanitize coverage fuzz soak attacks fault bench format clean
+.PHONY: deps configure build run test test-sanitize coverage package fuzz soak attacks fault bench format clean
 
 deps:
 	@scripts/install-deps
@@ -19,6 +19,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# A Debian package of the program: $(BUILD_DIR)/brimwick_<version>_amd64.deb.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then ThreadSanitizer. The
 # ThreadSanitizer build leaves out the Qt face: Qt is not built with it, so its own threads look
