@@ -347,8 +347,12 @@ async function main() {
     "the hexagon takes the thinking colour of the mascot palette");
   await runHook(command("PreToolUse"), { ...base, hook_event_name: "PreToolUse", tool_name: "Bash", tool_input: { command: "echo hi > out.txt" } });
 
-  // A held permission request, answered with "Always allow".
-  const suggestions = [{ type: "addDirectories", directories: ["/home/dana/src/weather"], destination: "session" }];
+  // A held permission request, answered with "Always allow": a file-creating command, for which
+  // Claude Code suggests the folder together with accept-edits mode.
+  const suggestions = [
+    { type: "addDirectories", directories: ["/home/dana/src/weather"], destination: "session" },
+    { type: "setMode", mode: "acceptEdits", destination: "session" },
+  ];
   const permission = runHook(command("PermissionRequest"), {
     ...base, hook_event_name: "PermissionRequest", tool_name: "Bash",
     tool_input: { command: "echo hi > out.txt", description: "Run the scripted command" }, permission_suggestions: suggestions,
