@@ -17,6 +17,24 @@ class FaceBeeper final : public Beeper {
     AppFace& face_;
 };
 
+// A held permission hook that leaves unanswered was refused in the terminal (or Claude Code
+// died), and no other event will say that the turn is over: the phone's request goes, and the
+// session stops waiting for approval. Weak captures: the link keeps the reply while it waits.
+void releaseWhenHookLeaves(MainQueue& main, const std::shared_ptr<SessionStore>& store,
+                           const std::shared_ptr<PhoneLink>& phone, const HookServer::Reply& reply,
+                           const std::string& approvalId, const std::string& sessionId) {
+    reply.onGone([&main, weakStore = std::weak_ptr(store), weakPhone = std::weak_ptr(phone),
+                  approvalId, sessionId] {
+        main.post([weakStore, weakPhone, approvalId, sessionId] {
+            auto store = weakStore.lock();
+            auto phone = weakPhone.lock();
+            if (store && phone && phone->withdraw(approvalId)) {
+                store->permissionAbandoned(sessionId);
+            }
+        });
+    });
+}
+
 }  // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::launch(AppEnvironment environment, AppFace& face) {
@@ -101,9 +119,12 @@ void AppDelegate::startServer() {
             store->handle(event);
         });
     };
-    callbacks.onPermission = [&main, phone = phone_](HookEvent event, HookServer::Reply reply) {
-        main.post([phone, event = std::move(event), reply = std::move(reply)] {
-            phone->request(event, reply);
+    callbacks.onPermission = [&main, store = store_, phone = phone_](HookEvent event,
+                                                                     HookServer::Reply reply) {
+        main.post([&main, store, phone, event = std::move(event), reply = std::move(reply)] {
+            if (const auto held = phone->request(event, reply)) {
+                releaseWhenHookLeaves(main, store, phone, reply, *held, event.sessionId);
+            }
         });
     };
     callbacks.onStop = [&main, store = store_, phone = phone_, usage = usage_](

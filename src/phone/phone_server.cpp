@@ -254,7 +254,7 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     if (path == "/status") {
         poll(target.query, std::move(responder));
     } else if (path == "/decide") {
-        decide(request, *responder);
+        decide(request, std::move(responder));
     } else {
         forward(path == "/prompt", request, std::move(responder));
     }
@@ -318,14 +318,23 @@ void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> 
     });
 }
 
-void PhoneServer::decide(const HttpRequest& request, HttpResponder& responder) {
-    const auto body = phone_requests::parseDecide(request.body);
+void PhoneServer::decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
+    auto body = phone_requests::parseDecide(request.body);
     if (!body) {
-        responder.respond(response("400 Bad Request"));
+        responder->respond(response("400 Bad Request"));
         return;
     }
-    if (state_->callbacks.onDecide) state_->callbacks.onDecide(body->id, body->decision);
-    responder.respond(response("202 Accepted"));
+    Reply reply = [responder](bool ok, std::string message) {
+        responder->respond(
+            ok ? response("202 Accepted")
+               : response("409 Conflict", compact({{"message", std::move(message)}})));
+    };
+    if (state_->callbacks.onDecide) {
+        state_->callbacks.onDecide(std::move(body->id), std::move(body->decision),
+                                   std::move(reply));
+    } else {
+        reply(false, "");
+    }
 }
 
 void PhoneServer::forward(bool prompt, const HttpRequest& request,

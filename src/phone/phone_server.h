@@ -27,8 +27,9 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     struct Callbacks {
         std::function<void(std::string token, std::string device)> onPaired;
         std::function<void()> onCodeBurned;
-        // decision is "allow", "always", "deny" or "terminal"; the id is not checked.
-        std::function<void(std::string approvalId, std::string decision)> onDecide;
+        // decision is "allow", "always", "deny" or "terminal"; the id is not checked. The owner
+        // says whether the request was waiting: ok gives "202 Accepted" with an empty body.
+        std::function<void(std::string approvalId, std::string decision, Reply reply)> onDecide;
         std::function<void(std::string sessionId, std::string text, Reply reply)> onPrompt;
         std::function<void(std::string folder, std::string text, Reply reply)> onNewSession;
         std::function<void(std::string status)> onStatus;
@@ -96,7 +97,7 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     void route(HttpRequest request, std::shared_ptr<HttpResponder> responder);
     void pair(const HttpRequest& request, HttpResponder& responder);
     void poll(const std::string& query, std::shared_ptr<HttpResponder> responder);
-    void decide(const HttpRequest& request, HttpResponder& responder);
+    void decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
     void forward(bool prompt, const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
 
     std::string hostName_;

@@ -181,6 +181,37 @@ TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheSt
     EXPECT_TRUE(delegate->phone().approvals().empty());
 }
 
+TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) {
+    preferences.setValue(PhoneLink::kEnabledKey, true);
+    preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
+    launch();
+    ASSERT_TRUE(delegate->phone().server());
+    RawClient phone(delegate->phone().server()->port());
+    phone.send("GET /status HTTP/1.1\r\nAuthorization: Bearer tok\r\n\r\n");
+    ASSERT_NE(phone.readAll(), "");  // from now on the phone is watching
+    const auto stateOf = [&](const std::string& id) {
+        const auto session = delegate->store().session(id);
+        return session ? std::optional(session->state) : std::nullopt;
+    };
+    {
+        // The user answers "No" in the terminal: Claude Code cancels the hook, says no more.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest").dump()));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        EXPECT_EQ(stateOf("s1"), BotState::approval);
+    }
+    EXPECT_TRUE(main.runUntil([&] { return delegate->phone().approvals().empty(); }));
+    EXPECT_EQ(stateOf("s1"), BotState::idle);
+
+    {
+        // Killed at once: gone before the link even holds the request.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest", "s2").dump()));
+    }
+    EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
+    EXPECT_TRUE(delegate->phone().approvals().empty());
+}
+
 TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
     auto settings = nlohmann::json::object();
     settings["model"] = "opus";

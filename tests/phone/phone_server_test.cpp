@@ -47,8 +47,11 @@ struct Owner {
             record([&] { paired.emplace_back(token, device); });
         };
         c.onCodeBurned = [this] { record([&] { ++burned; }); };
-        c.onDecide = [this](std::string id, std::string decision) {
-            record([&] { decided.emplace_back(id, decision); });
+        c.onDecide = [this](std::string id, std::string decision, PhoneServer::Reply reply) {
+            record([&] {
+                decided.emplace_back(id, decision);
+                replies.push_back(std::move(reply));
+            });
         };
         c.onPrompt = [this](std::string session, std::string text, PhoneServer::Reply reply) {
             record([&] {
@@ -255,18 +258,30 @@ TEST_F(PhoneServerTest, WatchingFollowsWaitingPollsAndTheLastStatus) {
     EXPECT_FALSE(server->phoneIsWatching());
 }
 
-TEST_F(PhoneServerTest, DecisionsMustBeOneOfFourExactWords) {
+TEST_F(PhoneServerTest, DecisionsAreFourExactWordsAnsweredByTheOwner) {
     EXPECT_EQ(authorized("POST", "/decide", R"({"id":"ab12cd34","decision":"Allow"})"),
               answer("400 Bad Request"));
     EXPECT_EQ(authorized("POST", "/decide", R"({"id":1,"decision":"allow"})"),
               answer("400 Bad Request"));
     EXPECT_EQ(authorized("POST", "/decide", "{}"), answer("400 Bad Request"));
-    EXPECT_EQ(authorized("POST", "/decide", R"({"id":"unknown","decision":"terminal"})"),
-              answer("202 Accepted"));
-    ASSERT_EQ(owner.decided.size(), 1u);
-    EXPECT_EQ(owner.decided[0], std::make_pair(std::string("unknown"), std::string("terminal")));
     EXPECT_EQ(exchange(request("POST", "/decide", R"({"id":"x","decision":"deny"})")),
               answer("401 Unauthorized"));
+    EXPECT_TRUE(owner.decided.empty());
+
+    RawClient waiting(server->port()), gone(server->port());
+    waiting.send(request("POST", "/decide", R"({"id":"ab12cd34","decision":"terminal"})",
+                         "Authorization: Bearer good-token\r\n"));
+    ASSERT_TRUE(owner.waitFor([&] { return owner.replies.size() == 1; }));
+    gone.send(request("POST", "/decide", R"({"id":"unknown","decision":"allow"})",
+                      "Authorization: Bearer good-token\r\n"));
+    ASSERT_TRUE(owner.waitFor([&] { return owner.replies.size() == 2; }));
+    EXPECT_EQ(owner.decided,
+              (decltype(owner.decided){{"ab12cd34", "terminal"}, {"unknown", "allow"}}));
+    owner.replies[1](false, "That request is no longer waiting.");
+    owner.replies[0](true, "");
+    EXPECT_EQ(waiting.readAll(), answer("202 Accepted"));
+    EXPECT_EQ(gone.readAll(),
+              answer("409 Conflict", R"({"message":"That request is no longer waiting."})"));
 }
 
 TEST_F(PhoneServerTest, PromptsAreTrimmedBoundedAndAnsweredByTheOwner) {
@@ -373,7 +388,7 @@ TEST(PhoneServerLifetime, ReleasedFromInsideItsOwnCallbackEndsCleanly) {
     std::shared_ptr<PhoneServer> server;
     std::mutex mutex;
     PhoneServer::Callbacks callbacks;
-    callbacks.onDecide = [&](std::string, std::string) {
+    callbacks.onDecide = [&](std::string, std::string, PhoneServer::Reply) {
         std::lock_guard lock(mutex);
         server.reset();  // the handler still holds its own reference
     };

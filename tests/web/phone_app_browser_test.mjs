@@ -417,6 +417,17 @@ async function main() {
   const denied = await held;
   check(denied.output.includes('"behavior":"deny"'), "Deny answers the held hook", denied.output);
 
+  // A request that went away before the page heard of it: the answer is refused, not "Sent.".
+  const stale = runHook(command("PermissionRequest"), { ...baseB, hook_event_name: "PermissionRequest", tool_name: "Bash", tool_input: { command: "make" } });
+  must(await until(`${cardOf(evilProject)}?.querySelector(".pending .detail")?.textContent === "make"`, 15000), "a second request is offered");
+  await evaluate("stopPolling()");
+  await runHook(command("PostToolUse"), { ...baseB, hook_event_name: "PostToolUse", tool_name: "Bash" });
+  check((await stale).output === "", "moving on releases the held hook without an answer");
+  await click(`.session [data-decision=allow]`);
+  check(await until(`${cardOf(evilProject)}.querySelector(".pending .msg.bad")?.textContent === "That request is no longer waiting."`),
+    "the page says the request is no longer waiting", await evaluate(`${cardOf(evilProject)}.querySelector(".pending").innerText`));
+  await evaluate("startPolling()");
+
   // New session: the project list from the snapshot; a folder that is gone is refused.
   check(await evaluate(`[...document.querySelectorAll("#project option")].map((o) => o.textContent).join("|")`) === `${evilProject}|weather`,
     "the projects are listed newest first", await evaluate(`document.getElementById("project").innerText`));
