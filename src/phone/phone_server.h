@@ -40,6 +40,8 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
         std::string address = "::";  // every interface, IPv6 and IPv4
         double longPollHold = 25.0;
         double watchWindow = 35.0;  // a phone counts as watching this long after a "/status"
+        // ... but only this long after its waiting poll was closed from its end (it went away).
+        double leftWindow = 5.0;
         double requestTimeout = 10.0;
         std::size_t maxConnections = 64;
         const Clock* clock = nullptr;  // the system clock when null
@@ -76,8 +78,11 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     void setTokens(std::set<std::string> tokens);  // ends every waiting poll with 401
     void setCode(std::string code);                // "" disables pairing; resets the wrong count
 
-    // A long poll is waiting, or a "/status" came within the watch window. Any thread.
+    // A long poll is waiting, or some phone's last "/status" came within the watch window (the
+    // short one for a phone that closed its waiting poll and has not polled since). Any thread.
     bool phoneIsWatching() const;
+    // Long polls waiting right now (for tests and benchmarks). Any thread.
+    std::size_t waitingPolls() const;
 
     const std::string& hostName() const { return hostName_; }
 
@@ -96,7 +101,8 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     // Server thread.
     void route(HttpRequest request, std::shared_ptr<HttpResponder> responder);
     void pair(const HttpRequest& request, HttpResponder& responder);
-    void poll(const std::string& query, std::shared_ptr<HttpResponder> responder);
+    void poll(const std::string& token, const std::string& query,
+              std::shared_ptr<HttpResponder> responder);
     void decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
     void forward(bool prompt, const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
 

@@ -239,19 +239,35 @@ TEST_F(PhoneServerTest, NewTokenSetEndsEveryWaitingPoll) {
     EXPECT_EQ(b.readAll(), answer("401 Unauthorized"));
 }
 
-TEST_F(PhoneServerTest, WatchingFollowsWaitingPollsAndTheLastStatus) {
+TEST_F(PhoneServerTest, WatchingFollowsEachPhonesPolls) {
+    server->setTokens({"good-token", "other-token"});
     EXPECT_FALSE(server->phoneIsWatching());
-    {
-        RawClient waiting(server->port());
-        waiting.send(request("GET", "/status?v=0", "", "Authorization: Bearer good-token\r\n"));
-        EXPECT_EQ(waiting.readAll(0.05), "");
-        clock.advance(100);
-        EXPECT_TRUE(server->phoneIsWatching());  // a poll is waiting
-    }
-    // The phone left: its poll is dropped, and the last "/status" ages out after 35 s.
-    // The server thread notices.
-    EXPECT_TRUE(testing::eventually([&] { return !server->phoneIsWatching(); }, 5));
+    // A phone polls, holds its poll for `seconds` and goes away, closing it unanswered.
+    const auto pollAndLeave = [&](const std::string& token, double seconds) {
+        {
+            RawClient waiting(server->port());
+            waiting.send(
+                request("GET", "/status?v=0", "", "Authorization: Bearer " + token + "\r\n"));
+            ASSERT_TRUE(testing::eventually([&] { return server->waitingPolls() == 1; }, 5));
+            clock.advance(seconds);
+            EXPECT_TRUE(server->phoneIsWatching());  // a poll is waiting
+        }
+        ASSERT_TRUE(testing::eventually([&] { return server->waitingPolls() == 0; }, 5));
+    };
+    // Its last "/status" is long gone.
+    pollAndLeave("good-token", 100);
+    EXPECT_FALSE(server->phoneIsWatching());
+
+    // A phone that left counts for 5 s, not 35.
+    pollAndLeave("good-token", 0);
+    clock.advance(4.9);
+    EXPECT_TRUE(server->phoneIsWatching());
+    clock.advance(0.2);
+    EXPECT_FALSE(server->phoneIsWatching());
+
+    // A poll answered normally counts for 35 s, whichever other phone leaves meanwhile.
     authorized("GET", "/status");
+    pollAndLeave("other-token", 0);
     clock.advance(34.9);
     EXPECT_TRUE(server->phoneIsWatching());
     clock.advance(0.2);
