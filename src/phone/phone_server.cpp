@@ -270,7 +270,7 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     const std::string* authorization = request.header("authorization");
     const bool bearer = authorization && authorization->rfind("Bearer ", 0) == 0;
     const std::string token = bearer ? authorization->substr(7) : std::string();
-    if (!bearer || !s.tokens.count(token)) {
+    if (!bearer || !phone_requests::knownToken(token, s.tokens)) {
         responder->respond(response("401 Unauthorized"));
         return;
     }
