@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 
 #include "core/text.h"
@@ -21,6 +22,7 @@ namespace {
 
 constexpr const char* kWrongCode = R"({"error":"Wrong pairing code"})";
 constexpr const char* kEmptyOrTooLong = R"({"message":"Empty or too long"})";
+constexpr double kNewSessionWindow = 60.0;
 constexpr double kLongAgo = -1e300;
 
 std::string response(const std::string& status, const std::string& body = {}) {
@@ -57,7 +59,8 @@ struct PhoneServer::State {
     std::set<std::string> tokens;
     std::string code;
     std::size_t failedCodes = 0;
-    std::map<std::string, Instant> watchEnds;  // by token
+    std::map<std::string, Instant> watchEnds;                // by token
+    std::map<std::string, std::deque<Instant>> newSessions;  // by token, within the last minute
 
     // Any thread.
     std::atomic<std::size_t> waiterCount{0};
@@ -79,6 +82,16 @@ struct PhoneServer::State {
         const auto it = watchEnds.find(token);
         if (it == watchEnds.end()) return;
         watchUntilAt(token, std::min(it->second, clock().now() + options.leftWindow));
+    }
+
+    // Whether this phone may ask for another new session now; the request counts if it may.
+    bool mayStartSession(const std::string& token) {
+        auto& recent = newSessions[token];
+        const Instant now = clock().now();
+        while (!recent.empty() && now - recent.front() >= kNewSessionWindow) recent.pop_front();
+        if (recent.size() >= kMaxNewSessionsPerMinute) return false;
+        recent.push_back(now);
+        return true;
     }
 
     void answerWaiters(const std::function<bool(const Waiter&)>& which, const std::string& bytes) {
@@ -279,7 +292,7 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     } else if (path == "/decide") {
         decide(request, std::move(responder));
     } else {
-        forward(path == "/prompt", request, std::move(responder));
+        forward(path == "/prompt", token, request, std::move(responder));
     }
 }
 
@@ -362,11 +375,16 @@ void PhoneServer::decide(const HttpRequest& request, std::shared_ptr<HttpRespond
     }
 }
 
-void PhoneServer::forward(bool prompt, const HttpRequest& request,
+void PhoneServer::forward(bool prompt, const std::string& token, const HttpRequest& request,
                           std::shared_ptr<HttpResponder> responder) {
     auto body = phone_requests::parseForward(prompt, request.body, kMaxPromptLength);
     if (!body) {
         responder->respond(response("400 Bad Request", kEmptyOrTooLong));
+        return;
+    }
+    if (!prompt && !state_->mayStartSession(token)) {
+        responder->respond(
+            response("429 Too Many Requests", compact({{"message", kTooManyNewSessions}})));
         return;
     }
     Reply reply = [responder](bool ok, std::string message) {

@@ -55,6 +55,11 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     static constexpr std::size_t kMaxDeviceName = 60;
     static constexpr std::size_t kMaxPromptLength = 20'000;
     static constexpr std::size_t kMaxBufferedBytes = 1'048'576;
+    // Each phone (token) may ask for this many new sessions in any minute; more get "429 Too
+    // Many Requests". Refused and started sessions count alike, malformed requests do not.
+    static constexpr std::size_t kMaxNewSessionsPerMinute = 3;
+    static constexpr const char* kTooManyNewSessions =
+        "Too many new sessions at once. Try again in a minute.";
 
     // Owned by shared_ptr: timers and replies hold the server weakly.
     static std::shared_ptr<PhoneServer> create(std::string hostName, std::set<std::string> tokens,
@@ -104,7 +109,8 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     void poll(const std::string& token, const std::string& query,
               std::shared_ptr<HttpResponder> responder);
     void decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
-    void forward(bool prompt, const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
+    void forward(bool prompt, const std::string& token, const HttpRequest& request,
+                 std::shared_ptr<HttpResponder> responder);
 
     std::string hostName_;
     std::shared_ptr<State> state_;

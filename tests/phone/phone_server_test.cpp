@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <regex>
@@ -40,6 +41,7 @@ struct Owner {
     int burned = 0;
     std::vector<PhoneServer::Reply> replies;
     std::vector<std::string> statuses;
+    std::atomic<bool> refuseNewSessions = false;  // answered on the server thread, not the test
 
     PhoneServer::Callbacks callbacks() {
         PhoneServer::Callbacks c;
@@ -60,6 +62,7 @@ struct Owner {
             });
         };
         c.onNewSession = [this](std::string folder, std::string text, PhoneServer::Reply reply) {
+            if (refuseNewSessions) return reply(false, "Unknown project");
             record([&] {
                 prompts.emplace_back("new:" + folder, text);
                 replies.push_back(std::move(reply));
@@ -335,6 +338,27 @@ TEST_F(PhoneServerTest, PromptsAreTrimmedBoundedAndAnsweredByTheOwner) {
     EXPECT_EQ(owner.prompts[1].first, "new:/src/w");
     owner.replies[1](false, "Unknown project");
     EXPECT_EQ(refused.readAll(), answer("409 Conflict", R"({"message":"Unknown project"})"));
+}
+
+TEST_F(PhoneServerTest, EachPhoneMayAskForThreeNewSessionsAMinute) {
+    server->setTokens({"good-token", "other-token"});
+    owner.refuseNewSessions = true;  // refused or not, each one counts
+    const auto ask = [&](const std::string& token) {
+        return authorized("POST", "/new", R"({"path":"/src/w","text":"go"})", token);
+    };
+    const std::string refused = answer("409 Conflict", R"({"message":"Unknown project"})");
+    const std::string tooMany =
+        answer("429 Too Many Requests",
+               R"({"message":"Too many new sessions at once. Try again in a minute."})");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ask("good-token"), refused) << i;
+    EXPECT_EQ(ask("good-token"), tooMany);
+    EXPECT_EQ(ask("other-token"), refused);
+    EXPECT_EQ(authorized("POST", "/new", "{}"),
+              answer("400 Bad Request", R"({"message":"Empty or too long"})"));
+    clock.advance(59.9);
+    EXPECT_EQ(ask("good-token"), tooMany);
+    clock.advance(0.1);
+    EXPECT_EQ(ask("good-token"), refused);
 }
 
 TEST_F(PhoneServerTest, OversizedIncompleteRequestIsDroppedWithoutAnswer) {
