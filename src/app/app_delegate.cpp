@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include <algorithm>
+
 #include "app/hooks_cli.h"
 #include "hooks/hook_installer.h"
 #include "phone/phone_snapshot.h"
@@ -17,9 +19,17 @@ class FaceBeeper final : public Beeper {
     AppFace& face_;
 };
 
+bool holdsRequestOf(const PhoneLink& phone, const std::string& sessionId) {
+    const auto& approvals = phone.approvals();
+    return std::any_of(approvals.begin(), approvals.end(),
+                       [&](const auto& entry) { return entry.second.sessionId == sessionId; });
+}
+
 // A held permission hook that leaves unanswered was refused in the terminal (or Claude Code
 // died), and no other event will say that the turn is over: the phone's request goes, and the
-// session stops waiting for approval. Weak captures: the link keeps the reply while it waits.
+// session stops waiting for approval. That holds even when the phone's answer was already on
+// its way (it reached nobody), but not when a newer request of the session waits. Weak
+// captures: the link keeps the reply while it waits.
 void releaseWhenHookLeaves(MainQueue& main, const std::shared_ptr<SessionStore>& store,
                            const std::shared_ptr<PhoneLink>& phone, const HookServer::Reply& reply,
                            const std::string& approvalId, const std::string& sessionId) {
@@ -28,9 +38,9 @@ void releaseWhenHookLeaves(MainQueue& main, const std::shared_ptr<SessionStore>&
         main.post([weakStore, weakPhone, approvalId, sessionId] {
             auto store = weakStore.lock();
             auto phone = weakPhone.lock();
-            if (store && phone && phone->withdraw(approvalId)) {
-                store->permissionAbandoned(sessionId);
-            }
+            if (!store || !phone) return;
+            phone->withdraw(approvalId);
+            if (!holdsRequestOf(*phone, sessionId)) store->permissionAbandoned(sessionId);
         });
     });
 }

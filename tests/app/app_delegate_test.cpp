@@ -9,6 +9,7 @@
 #include "hooks/hook_commands.h"
 #include "hooks/hook_installer.h"
 #include "support/app_test_environment.h"
+#include "support/eventually.h"
 #include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -210,6 +211,19 @@ TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) 
     }
     EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
     EXPECT_TRUE(delegate->phone().approvals().empty());
+
+    std::size_t tasks = 0;
+    {
+        // The phone's answer crosses the leaving: it reaches nobody, the turn is over all the same.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest", "s3").dump()));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        tasks = main.pendingCount();
+    }
+    ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > tasks; }));
+    EXPECT_TRUE(delegate->phone().decide(delegate->phone().approvals().begin()->first, "allow").ok);
+    main.runPending();
+    EXPECT_EQ(stateOf("s3"), BotState::idle);
 }
 
 TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
