@@ -209,6 +209,7 @@ TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) 
         RawClient hook(delegate->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest", "s2").dump()));
     }
+    ASSERT_TRUE(testing::eventually([&] { return delegate->server()->openConnections() == 0; }));
     EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
     EXPECT_TRUE(delegate->phone().approvals().empty());
 
