@@ -443,10 +443,8 @@ PhoneLink::Outcome PhoneLink::decide(const std::string& approvalId, const std::s
     return {true, ""};
 }
 
-bool PhoneLink::withdraw(const std::string& approvalId) {
-    if (!approvals_.count(approvalId)) return false;
+void PhoneLink::withdraw(const std::string& approvalId) {
     resolve(approvalId, std::nullopt);
-    return true;
 }
 
 void PhoneLink::resolve(const std::string& approvalId, std::optional<std::string> data) {

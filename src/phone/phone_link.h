@@ -129,9 +129,8 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     // A request that is not waiting (answered, released, expired, unknown) is refused with
     // "That request is no longer waiting."
     Outcome decide(const std::string& approvalId, const std::string& decision);
-    // The hook of a waiting request went away unanswered: releases the request. False when it
-    // was not waiting any more.
-    bool withdraw(const std::string& approvalId);
+    // The hook of a request went away unanswered: releases the request if it still waits.
+    void withdraw(const std::string& approvalId);
     // Releases the session's waiting request when the event shows it has moved past it.
     void sessionMoved(const HookEvent& event);
     // Remembers a project folder (most recent first, at most 8).
