@@ -49,9 +49,7 @@ std::vector<std::unique_ptr<testing::RawClient>> openPolls(PhoneServer& server, 
         phones.push_back(std::make_unique<testing::RawClient>(server.port()));
         phones.back()->send(poll(v));
     }
-    while (!server.phoneIsWatching()) std::this_thread::yield();
-    // phoneIsWatching turns true with the first poll; give the rest a moment to be parked.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (server.waitingPolls() < kPhones) std::this_thread::yield();
     return phones;
 }
 

@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include <algorithm>
+
 #include "app/hooks_cli.h"
 #include "hooks/hook_installer.h"
 #include "phone/phone_snapshot.h"
@@ -16,6 +18,32 @@ class FaceBeeper final : public Beeper {
   private:
     AppFace& face_;
 };
+
+bool holdsRequestOf(const PhoneLink& phone, const std::string& sessionId) {
+    const auto& approvals = phone.approvals();
+    return std::any_of(approvals.begin(), approvals.end(),
+                       [&](const auto& entry) { return entry.second.sessionId == sessionId; });
+}
+
+// A held permission hook that leaves unanswered was refused in the terminal (or Claude Code
+// died), and no other event will say that the turn is over: the phone's request goes, and the
+// session stops waiting for approval. That holds even when the phone's answer was already on
+// its way (it reached nobody), but not when a newer request of the session waits. Weak
+// captures: the link keeps the reply while it waits.
+void releaseWhenHookLeaves(MainQueue& main, const std::shared_ptr<SessionStore>& store,
+                           const std::shared_ptr<PhoneLink>& phone, const HookServer::Reply& reply,
+                           const std::string& approvalId, const std::string& sessionId) {
+    reply.onGone([&main, weakStore = std::weak_ptr(store), weakPhone = std::weak_ptr(phone),
+                  approvalId, sessionId] {
+        main.post([weakStore, weakPhone, approvalId, sessionId] {
+            auto store = weakStore.lock();
+            auto phone = weakPhone.lock();
+            if (!store || !phone) return;
+            phone->withdraw(approvalId);
+            if (!holdsRequestOf(*phone, sessionId)) store->permissionAbandoned(sessionId);
+        });
+    });
+}
 
 }  // namespace
 
@@ -99,9 +127,12 @@ void AppDelegate::startServer() {
             store->handle(event);
         });
     };
-    callbacks.onPermission = [&main, phone = phone_](HookEvent event, HookServer::Reply reply) {
-        main.post([phone, event = std::move(event), reply = std::move(reply)] {
-            phone->request(event, reply);
+    callbacks.onPermission = [&main, store = store_, phone = phone_](HookEvent event,
+                                                                     HookServer::Reply reply) {
+        main.post([&main, store, phone, event = std::move(event), reply = std::move(reply)] {
+            if (const auto held = phone->request(event, reply)) {
+                releaseWhenHookLeaves(main, store, phone, reply, *held, event.sessionId);
+            }
         });
     };
     callbacks.onStop = [&main, store = store_, phone = phone_, usage = usage_](

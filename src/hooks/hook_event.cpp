@@ -36,15 +36,22 @@ bool hasText(const nlohmann::json& object, const char* key, std::string_view exp
     return it != object.end() && it->is_string() && it->get_ref<const std::string&>() == expected;
 }
 
+// What "Always allow" may hand back: allow rules, more folders, and the switch to accept-edits
+// mode that Claude Code pairs with a folder for file-creating commands (without it the same
+// command asks again). No other mode, whatever else the suggestion says.
+bool grantsAlways(const nlohmann::json& suggestion) {
+    if (hasText(suggestion, "type", "setMode")) return hasText(suggestion, "mode", "acceptEdits");
+    return hasText(suggestion, "behavior", "allow") ||
+           hasText(suggestion, "type", "addDirectories");
+}
+
 std::optional<std::vector<nlohmann::json>> suggestions(const nlohmann::json& object) {
     const auto it = object.find("permission_suggestions");
     if (it == object.end() || !it->is_array()) return std::nullopt;
     std::vector<nlohmann::json> kept;
     for (const auto& element : *it) {
         if (!element.is_object()) return std::nullopt;
-        if (hasText(element, "behavior", "allow") || hasText(element, "type", "addDirectories")) {
-            kept.push_back(element);
-        }
+        if (grantsAlways(element)) kept.push_back(element);
     }
     // They are held with the request and sent back verbatim: more than a real request carries
     // means no "always" at all rather than megabytes held per session.

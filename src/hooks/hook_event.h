@@ -29,7 +29,8 @@ struct HookEvent {
     std::optional<BotState> explicitState;  // "state", lower-cased
     std::optional<std::int32_t> hostPID;    // from the X-Claude-PID header, never the payload
     std::optional<std::string> toolDetail;  // one-line summary of "tool_input"
-    std::optional<std::vector<nlohmann::json>> permissionSuggestions;  // allow / addDirectories
+    // The allow rules, addDirectories and acceptEdits setMode suggestions, in order.
+    std::optional<std::vector<nlohmann::json>> permissionSuggestions;
     std::optional<std::string> prompt;
 
     bool operator==(const HookEvent&) const = default;

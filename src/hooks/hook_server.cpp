@@ -1,6 +1,7 @@
 #include "hooks/hook_server.h"
 
 #include <limits>
+#include <mutex>
 
 #include "core/text.h"
 
@@ -20,6 +21,35 @@ bool startsWith(const std::string& text, std::string_view prefix) {
 }
 
 }  // namespace
+
+// The hook command's leaving, told by the server thread and heard by whoever holds the reply.
+struct HookServer::Reply::Departure {
+    std::mutex mutex;
+    bool left = false;
+    std::function<void()> gone;
+
+    void watch(std::function<void()> callback) {
+        std::unique_lock lock(mutex);
+        if (!left) {
+            gone = std::move(callback);
+            return;
+        }
+        lock.unlock();
+        if (callback) callback();
+    }
+
+    void leave() {
+        std::unique_lock lock(mutex);
+        left = true;
+        auto callback = std::move(gone);
+        lock.unlock();
+        if (callback) callback();
+    }
+};
+
+void HookServer::Reply::onGone(std::function<void()> gone) const {
+    if (departure_) departure_->watch(std::move(gone));
+}
 
 HookServer::HookServer(Callbacks callbacks, Options options) : callbacks_(std::move(callbacks)) {
     HttpServerOptions http;
@@ -113,6 +143,11 @@ void HookServer::route(HttpRequest request, std::shared_ptr<HttpResponder> respo
         }
     });
     if (permission) {
+        // Claude Code cancels a permission hook when its own dialog is answered first, and sends
+        // nothing more for that turn; the closing connection is all that tells us. Stop hooks are
+        // not watched: one that gives up is noticed when its answer cannot be delivered.
+        reply.departure_ = std::make_shared<Reply::Departure>();
+        responder->onClose([departure = reply.departure_] { departure->leave(); });
         if (callbacks_.onEvent) callbacks_.onEvent(*event);
         if (callbacks_.onPermission) callbacks_.onPermission(std::move(*event), std::move(reply));
     } else if (callbacks_.onStop) {

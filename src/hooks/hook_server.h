@@ -44,8 +44,18 @@ class HookServer {
         }
         explicit operator bool() const { return static_cast<bool>(send_); }
 
+        // Runs `gone` once if the hook command leaves before it is answered (Claude Code
+        // cancelled the hook, or was killed): on the server thread, or at once on the calling
+        // thread when it has already left. A later call replaces an earlier one. Only permission
+        // requests are watched; for any other reply `gone` never runs.
+        void onGone(std::function<void()> gone) const;
+
       private:
+        friend class HookServer;
+        struct Departure;  // shared with the server thread, which reports the leaving
+
         Send send_;
+        std::shared_ptr<Departure> departure_;
     };
 
     // Every callback runs on the server thread and must only hand its work to the main thread.

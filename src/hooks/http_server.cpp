@@ -31,6 +31,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     std::array<char, kReadChunk> chunk;
     bool answered = false;  // server thread only
     bool complete = false;  // the request has been handed over
+    bool watched = false;   // the handler asked to hear when the peer leaves
     std::function<void()> closed;
 };
 
@@ -78,7 +79,10 @@ class Responder final : public HttpResponder {
         : state_(std::move(state)), connection_(std::move(connection)) {}
 
     void onClose(std::function<void()> closed) override {
-        if (auto connection = connection_.lock()) connection->closed = std::move(closed);
+        if (auto connection = connection_.lock()) {
+            connection->closed = std::move(closed);
+            connection->watched = true;
+        }
     }
 
     void respond(std::string bytes, std::function<void()> undelivered) override {
@@ -251,7 +255,7 @@ void HttpServer::State::onBytes(const std::shared_ptr<Connection>& connection, s
             release(*connection);  // held requests keep no buffer
             handler(std::move(result.request),
                     std::make_shared<Responder>(weak_from_this(), connection));
-            if (options.watchHeldConnections && !connection->answered &&
+            if ((options.watchHeldConnections || connection->watched) && !connection->answered &&
                 connections.count(connection)) {
                 read(connection);
             }

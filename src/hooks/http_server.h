@@ -42,8 +42,9 @@ struct HttpServerOptions {
     std::size_t maxConnectionsPerPeer = 0;
     // Sent as-is when a request is malformed; the connection is closed afterwards.
     std::string badRequestResponse;
-    // Keep reading held connections so a peer that leaves is noticed (HttpResponder::onClose).
-    // Off for peers that may half-close after sending and still expect an answer.
+    // Keep reading every held connection so a peer that leaves is noticed (HttpResponder::onClose).
+    // Off for peers that may half-close after sending and still expect an answer; a handler can
+    // still watch one request of its choice by calling onClose.
     bool watchHeldConnections = false;
 };
 
@@ -58,9 +59,10 @@ class HttpResponder {
     // gave up waiting), another answer went first, or the write fails. Bytes the kernel took
     // count as delivered.
     virtual void respond(std::string bytes, std::function<void()> undelivered = {}) = 0;
-    // With watchHeldConnections: `closed` runs on the server thread if the peer leaves (or the
-    // connection fails) before an answer was written. Call it on the server thread, from the
-    // request handler. At most one callback; a later call replaces it.
+    // Watches this connection (whatever watchHeldConnections says): `closed` runs on the server
+    // thread if the peer leaves (or the connection fails) before an answer was written. Call it
+    // on the server thread, from the request handler. At most one callback; a later call
+    // replaces it.
     virtual void onClose(std::function<void()> closed) = 0;
 };
 

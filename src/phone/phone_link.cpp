@@ -220,10 +220,18 @@ PhoneServer::Callbacks PhoneLink::serverCallbacks() {
             if (self && self->serverGeneration_ == generation && self->server_) self->codeBurned();
         });
     };
-    callbacks.onDecide = [weak, queue](std::string id, std::string decision) {
-        queue->post([weak, id = std::move(id), decision = std::move(decision)] {
-            if (auto self = weak.lock()) self->decide(id, decision);
-        });
+    callbacks.onDecide = [weak, queue](std::string id, std::string decision,
+                                       PhoneServer::Reply reply) {
+        queue->post(
+            [weak, id = std::move(id), decision = std::move(decision), reply = std::move(reply)] {
+                auto self = weak.lock();
+                if (!self) {
+                    reply(false, kNotReady);
+                    return;
+                }
+                const auto outcome = self->decide(id, decision);
+                reply(outcome.ok, outcome.message);
+            });
     };
     callbacks.onPrompt = [weak, queue](std::string sessionId, std::string text,
                                        PhoneServer::Reply reply) {
@@ -394,11 +402,11 @@ std::string PhoneLink::newApprovalId() {
     return id;
 }
 
-void PhoneLink::request(const HookEvent& event, HookServer::Reply reply) {
+std::optional<std::string> PhoneLink::request(const HookEvent& event, HookServer::Reply reply) {
     if (!enabled_ || !approveFromPhone_ || devices_.empty() || !server_ ||
         !server_->phoneIsWatching()) {
         reply(std::nullopt);
-        return;
+        return std::nullopt;
     }
     // One request per session waits for the phone: the newer one replaces the older.
     std::vector<std::string> older;
@@ -423,6 +431,7 @@ void PhoneLink::request(const HookEvent& event, HookServer::Reply reply) {
         if (auto self = weak.lock()) self->resolve(id, std::nullopt);
     });
     notify();
+    return id;
 }
 
 std::optional<std::string> PhoneLink::decisionAnswer(
@@ -447,10 +456,15 @@ std::optional<std::string> PhoneLink::decisionAnswer(
     }
 }
 
-void PhoneLink::decide(const std::string& approvalId, const std::string& decision) {
+PhoneLink::Outcome PhoneLink::decide(const std::string& approvalId, const std::string& decision) {
     const auto it = approvals_.find(approvalId);
-    if (it == approvals_.end()) return;
+    if (it == approvals_.end()) return {false, kNoLongerWaiting};
     resolve(approvalId, decisionAnswer(decision, it->second.suggestions));
+    return {true, ""};
+}
+
+void PhoneLink::withdraw(const std::string& approvalId) {
+    resolve(approvalId, std::nullopt);
 }
 
 void PhoneLink::resolve(const std::string& approvalId, std::optional<std::string> data) {

@@ -123,11 +123,15 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
 
     // The permission hook: waits for the phone (up to 110 s) only when the link is on, approvals
     // from the phone are on, a phone is paired, the server runs and a phone is watching;
-    // otherwise `reply` gets nothing at once. Every reply is called exactly once.
-    void request(const HookEvent& event, HookServer::Reply reply);
+    // otherwise `reply` gets nothing at once. Every reply is called exactly once. Gives the
+    // approval id when the request waits.
+    std::optional<std::string> request(const HookEvent& event, HookServer::Reply reply);
     // The phone's answer: "allow", "always", "deny"; "terminal" or anything else gives nothing.
-    // Unknown ids are ignored.
-    void decide(const std::string& approvalId, const std::string& decision);
+    // A request that is not waiting (answered, released, expired, unknown) is refused with
+    // "That request is no longer waiting."
+    Outcome decide(const std::string& approvalId, const std::string& decision);
+    // The hook of a request went away unanswered: releases the request if it still waits.
+    void withdraw(const std::string& approvalId);
     // Releases the session's waiting request when the event shows it has moved past it.
     void sessionMoved(const HookEvent& event);
     // Remembers a project folder (most recent first, at most 8).
@@ -169,6 +173,7 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     static constexpr const char* kSessionEnded = "That session has ended. Start a new one instead.";
     static constexpr const char* kUnknownFolder = "Brimwick doesn't know that folder any more.";
     static constexpr const char* kDenied = "Denied from Brimwick on the user's phone.";
+    static constexpr const char* kNoLongerWaiting = "That request is no longer waiting.";
 
     // The hook answer for a decision, or nothing for "terminal" and unknown decisions.
     static std::optional<std::string> decisionAnswer(

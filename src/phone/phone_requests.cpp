@@ -84,6 +84,20 @@ bool codeMatches(const std::string& sent, const std::string& code) {
     return !code.empty() && numericCharacters(sent) == code;
 }
 
+bool knownToken(const std::string& sent, const std::set<std::string>& tokens) {
+    unsigned char found = 0;
+    for (const auto& token : tokens) {
+        // Differences are gathered, never acted on, until the whole token has been seen.
+        unsigned char difference = sent.size() == token.size() ? 0 : 1;
+        for (std::size_t i = 0; i < token.size(); ++i) {
+            const unsigned char byte = i < sent.size() ? static_cast<unsigned char>(sent[i]) : 0;
+            difference |= byte ^ static_cast<unsigned char>(token[i]);
+        }
+        found |= difference == 0 ? 1 : 0;
+    }
+    return found != 0;
+}
+
 std::string deviceName(const std::optional<std::string>& device, std::size_t maxCharacters) {
     return device ? text::prefix(text::displayable(*device), maxCharacters)
                   : std::string(kDefaultDevice);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace brimwick::phone_requests {
@@ -19,8 +20,9 @@ Target splitTarget(const std::string& target);
 // The value of the first "v=" item of a query, or -1 when it is missing or not a decimal.
 long long sinceVersion(const std::string& query);
 
-// Only the characters of `text` that are numbers in the Unicode sense, so "123 456", "123-456"
-// or full-width digits all match the code. Invalid UTF-8 is skipped.
+// Only the characters of `text` that are numbers in the Unicode sense, each kept as it was
+// sent, so "123 456" and "123-456" match the code 123456. A full-width digit stays full-width
+// and never equals an ASCII one: such a code is a wrong guess. Invalid UTF-8 is skipped.
 std::string numericCharacters(const std::string& text);
 
 // POST /pair {"code": "…", "device": "…"}. Nothing (a "400 Bad Request") when the body is not
@@ -31,8 +33,12 @@ struct PairBody {
 };
 std::optional<PairBody> parsePair(const std::string& body);
 
-// True when `code` is set and the sent code's numeric characters are exactly it.
+// True when `code` is set and the sent code's numeric characters are exactly its bytes.
 bool codeMatches(const std::string& sent, const std::string& code);
+
+// True when `sent` is one of `tokens`. Every byte of every token is compared, whatever the sent
+// text, so the time taken tells nothing about how much of a token was guessed right.
+bool knownToken(const std::string& sent, const std::set<std::string>& tokens);
 
 // The name a paired phone is remembered by: the device text cut to `maxCharacters`
 // characters, or the default name when none was sent.

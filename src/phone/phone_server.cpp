@@ -2,12 +2,14 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 
 #include "core/text.h"
@@ -20,6 +22,8 @@ namespace {
 
 constexpr const char* kWrongCode = R"({"error":"Wrong pairing code"})";
 constexpr const char* kEmptyOrTooLong = R"({"message":"Empty or too long"})";
+constexpr double kNewSessionWindow = 60.0;
+constexpr double kLongAgo = -1e300;
 
 std::string response(const std::string& status, const std::string& body = {}) {
     return "HTTP/1.1 " + status +
@@ -55,12 +59,40 @@ struct PhoneServer::State {
     std::set<std::string> tokens;
     std::string code;
     std::size_t failedCodes = 0;
+    std::map<std::string, Instant> watchEnds;                // by token
+    std::map<std::string, std::deque<Instant>> newSessions;  // by token, within the last minute
 
     // Any thread.
     std::atomic<std::size_t> waiterCount{0};
-    std::atomic<double> lastSeen{-1e300};
+    std::atomic<double> watchUntil{kLongAgo};  // the latest of watchEnds
 
     const Clock& clock() const { return options.clock ? *options.clock : systemClock; }
+
+    // Until when the phone with this token counts as watching.
+    void watchUntilAt(const std::string& token, Instant end) {
+        watchEnds[token] = end;
+        Instant latest = kLongAgo;
+        for (const auto& [t, e] : watchEnds) latest = std::max(latest, e);
+        watchUntil = latest;
+    }
+
+    // A phone that closed its own waiting poll has left: it stops counting as watching soon,
+    // unless it polls again. Other phones keep their own time.
+    void phoneLeft(const std::string& token) {
+        const auto it = watchEnds.find(token);
+        if (it == watchEnds.end()) return;
+        watchUntilAt(token, std::min(it->second, clock().now() + options.leftWindow));
+    }
+
+    // Whether this phone may ask for another new session now; the request counts if it may.
+    bool mayStartSession(const std::string& token) {
+        auto& recent = newSessions[token];
+        const Instant now = clock().now();
+        while (!recent.empty() && now - recent.front() >= kNewSessionWindow) recent.pop_front();
+        if (recent.size() >= kMaxNewSessionsPerMinute) return false;
+        recent.push_back(now);
+        return true;
+    }
 
     void answerWaiters(const std::function<bool(const Waiter&)>& which, const std::string& bytes) {
         for (auto it = waiters.begin(); it != waiters.end();) {
@@ -216,8 +248,11 @@ void PhoneServer::setCode(std::string code) {
 }
 
 bool PhoneServer::phoneIsWatching() const {
-    return state_->waiterCount > 0 ||
-           state_->clock().now() - state_->lastSeen.load() < state_->options.watchWindow;
+    return state_->waiterCount > 0 || state_->clock().now() < state_->watchUntil.load();
+}
+
+std::size_t PhoneServer::waitingPolls() const {
+    return state_->waiterCount;
 }
 
 void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> responder) {
@@ -248,17 +283,18 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     }
 
     const std::string* authorization = request.header("authorization");
-    if (!authorization || authorization->rfind("Bearer ", 0) != 0 ||
-        !s.tokens.count(authorization->substr(7))) {
+    const bool bearer = authorization && authorization->rfind("Bearer ", 0) == 0;
+    const std::string token = bearer ? authorization->substr(7) : std::string();
+    if (!bearer || !phone_requests::knownToken(token, s.tokens)) {
         responder->respond(response("401 Unauthorized"));
         return;
     }
     if (path == "/status") {
-        poll(target.query, std::move(responder));
+        poll(token, target.query, std::move(responder));
     } else if (path == "/decide") {
-        decide(request, *responder);
+        decide(request, std::move(responder));
     } else {
-        forward(path == "/prompt", request, std::move(responder));
+        forward(path == "/prompt", token, request, std::move(responder));
     }
 }
 
@@ -286,9 +322,10 @@ void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
     responder.respond(response("200 OK", compact({{"token", token}, {"host", hostName_}})));
 }
 
-void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> responder) {
+void PhoneServer::poll(const std::string& token, const std::string& query,
+                       std::shared_ptr<HttpResponder> responder) {
     State& s = *state_;
-    s.lastSeen = s.clock().now();
+    s.watchUntilAt(token, s.clock().now() + s.options.watchWindow);
     const long long since = phone_requests::sinceVersion(query);
     if (since != s.version) {
         responder->respond(response("200 OK", s.snapshot));
@@ -298,8 +335,9 @@ void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> 
     s.waiters[key] = {responder, since};
     s.waiterCount = s.waiters.size();
     std::weak_ptr<State> weakState = state_;
-    responder->onClose([weakState, key] {
+    responder->onClose([weakState, key, token] {
         if (auto state = weakState.lock()) {
+            state->phoneLeft(token);  // before the count drops: tests wait for that
             state->waiters.erase(key);
             state->waiterCount = state->waiters.size();
         }
@@ -320,21 +358,35 @@ void PhoneServer::poll(const std::string& query, std::shared_ptr<HttpResponder> 
     });
 }
 
-void PhoneServer::decide(const HttpRequest& request, HttpResponder& responder) {
-    const auto body = phone_requests::parseDecide(request.body);
+void PhoneServer::decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
+    auto body = phone_requests::parseDecide(request.body);
     if (!body) {
-        responder.respond(response("400 Bad Request"));
+        responder->respond(response("400 Bad Request"));
         return;
     }
-    if (state_->callbacks.onDecide) state_->callbacks.onDecide(body->id, body->decision);
-    responder.respond(response("202 Accepted"));
+    Reply reply = [responder](bool ok, std::string message) {
+        responder->respond(
+            ok ? response("202 Accepted")
+               : response("409 Conflict", compact({{"message", std::move(message)}})));
+    };
+    if (state_->callbacks.onDecide) {
+        state_->callbacks.onDecide(std::move(body->id), std::move(body->decision),
+                                   std::move(reply));
+    } else {
+        reply(false, "");
+    }
 }
 
-void PhoneServer::forward(bool prompt, const HttpRequest& request,
+void PhoneServer::forward(bool prompt, const std::string& token, const HttpRequest& request,
                           std::shared_ptr<HttpResponder> responder) {
     auto body = phone_requests::parseForward(prompt, request.body, kMaxPromptLength);
     if (!body) {
         responder->respond(response("400 Bad Request", kEmptyOrTooLong));
+        return;
+    }
+    if (!prompt && !state_->mayStartSession(token)) {
+        responder->respond(
+            response("429 Too Many Requests", compact({{"message", kTooManyNewSessions}})));
         return;
     }
     Reply reply = [responder](bool ok, std::string message) {

@@ -27,8 +27,9 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     struct Callbacks {
         std::function<void(std::string token, std::string device)> onPaired;
         std::function<void()> onCodeBurned;
-        // decision is "allow", "always", "deny" or "terminal"; the id is not checked.
-        std::function<void(std::string approvalId, std::string decision)> onDecide;
+        // decision is "allow", "always", "deny" or "terminal"; the id is not checked. The owner
+        // says whether the request was waiting: ok gives "202 Accepted" with an empty body.
+        std::function<void(std::string approvalId, std::string decision, Reply reply)> onDecide;
         std::function<void(std::string sessionId, std::string text, Reply reply)> onPrompt;
         std::function<void(std::string folder, std::string text, Reply reply)> onNewSession;
         std::function<void(std::string status)> onStatus;
@@ -38,7 +39,9 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
         std::uint16_t port = defaultPort();
         std::string address = "::";  // every interface, IPv6 and IPv4
         double longPollHold = 25.0;
-        double watchWindow = 35.0;   // a phone counts as watching this long after a "/status"
+        double watchWindow = 35.0;  // a phone counts as watching this long after a "/status"
+        // ... but only this long after its waiting poll was closed from its end (it went away).
+        double leftWindow = 5.0;
         double headerTimeout = 5.0;  // a phone sends its whole request at once
         double requestTimeout = 10.0;
         std::size_t maxConnections = 64;
@@ -54,6 +57,11 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     static constexpr std::size_t kMaxDeviceName = 60;
     static constexpr std::size_t kMaxPromptLength = 20'000;
     static constexpr std::size_t kMaxBufferedBytes = 1'048'576;
+    // Each phone (token) may ask for this many new sessions in any minute; more get "429 Too
+    // Many Requests". Refused and started sessions count alike, malformed requests do not.
+    static constexpr std::size_t kMaxNewSessionsPerMinute = 3;
+    static constexpr const char* kTooManyNewSessions =
+        "Too many new sessions at once. Try again in a minute.";
 
     // Owned by shared_ptr: timers and replies hold the server weakly.
     static std::shared_ptr<PhoneServer> create(std::string hostName, std::set<std::string> tokens,
@@ -77,8 +85,11 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     void setTokens(std::set<std::string> tokens);  // ends every waiting poll with 401
     void setCode(std::string code);                // "" disables pairing; resets the wrong count
 
-    // A long poll is waiting, or a "/status" came within the watch window. Any thread.
+    // A long poll is waiting, or some phone's last "/status" came within the watch window (the
+    // short one for a phone that closed its waiting poll and has not polled since). Any thread.
     bool phoneIsWatching() const;
+    // Long polls waiting right now (for tests and benchmarks). Any thread.
+    std::size_t waitingPolls() const;
 
     const std::string& hostName() const { return hostName_; }
 
@@ -97,9 +108,11 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     // Server thread.
     void route(HttpRequest request, std::shared_ptr<HttpResponder> responder);
     void pair(const HttpRequest& request, HttpResponder& responder);
-    void poll(const std::string& query, std::shared_ptr<HttpResponder> responder);
-    void decide(const HttpRequest& request, HttpResponder& responder);
-    void forward(bool prompt, const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
+    void poll(const std::string& token, const std::string& query,
+              std::shared_ptr<HttpResponder> responder);
+    void decide(const HttpRequest& request, std::shared_ptr<HttpResponder> responder);
+    void forward(bool prompt, const std::string& token, const HttpRequest& request,
+                 std::shared_ptr<HttpResponder> responder);
 
     std::string hostName_;
     std::shared_ptr<State> state_;

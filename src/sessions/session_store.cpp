@@ -155,6 +155,13 @@ void SessionStore::handle(const HookEvent& event) {
     describe(event);
 }
 
+void SessionStore::permissionAbandoned(const std::string& id) {
+    AgentSession* session = find(id);
+    if (!session || session->state != BotState::approval) return;
+    session->activity.reset();
+    set(id, BotState::idle, std::nullopt, false);  // publishes: the state changes
+}
+
 void SessionStore::set(const std::string& id, BotState state,
                        const std::optional<std::string>& project, bool create) {
     const Instant now = clock_.now();

@@ -90,6 +90,12 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
     // True when a session after the first of ranked() waits for the user.
     bool hiddenNeedsAttention() const;
 
+    // The permission request the session waited on was dropped unanswered here (its hook went
+    // away: the user said no in the terminal, or Claude Code was killed). Claude Code sends
+    // nothing more for that turn, so a session still waiting for approval turns idle and its
+    // tool activity is cleared. Sessions in any other state are left alone.
+    void permissionAbandoned(const std::string& id);
+
     // Removes every session with this id (vanish animation).
     void remove(std::string id);
 

@@ -9,6 +9,7 @@
 #include "hooks/hook_commands.h"
 #include "hooks/hook_installer.h"
 #include "support/app_test_environment.h"
+#include "support/eventually.h"
 #include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -179,6 +180,51 @@ TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheSt
     EXPECT_EQ(session->state, BotState::approval);
     EXPECT_EQ(session->activity, "Running make");
     EXPECT_TRUE(delegate->phone().approvals().empty());
+}
+
+TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) {
+    preferences.setValue(PhoneLink::kEnabledKey, true);
+    preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
+    launch();
+    ASSERT_TRUE(delegate->phone().server());
+    RawClient phone(delegate->phone().server()->port());
+    phone.send("GET /status HTTP/1.1\r\nAuthorization: Bearer tok\r\n\r\n");
+    ASSERT_NE(phone.readAll(), "");  // from now on the phone is watching
+    const auto stateOf = [&](const std::string& id) {
+        const auto session = delegate->store().session(id);
+        return session ? std::optional(session->state) : std::nullopt;
+    };
+    {
+        // The user answers "No" in the terminal: Claude Code cancels the hook, says no more.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest").dump()));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        EXPECT_EQ(stateOf("s1"), BotState::approval);
+    }
+    EXPECT_TRUE(main.runUntil([&] { return delegate->phone().approvals().empty(); }));
+    EXPECT_EQ(stateOf("s1"), BotState::idle);
+
+    {
+        // Killed at once: gone before the link even holds the request.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest", "s2").dump()));
+    }
+    ASSERT_TRUE(testing::eventually([&] { return delegate->server()->openConnections() == 0; }));
+    EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
+    EXPECT_TRUE(delegate->phone().approvals().empty());
+
+    std::size_t tasks = 0;
+    {
+        // The phone's answer crosses the leaving: it reaches nobody, the turn is over all the same.
+        RawClient hook(delegate->server()->port());
+        hook.send(testing::postRequest("/permission", event("PermissionRequest", "s3").dump()));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        tasks = main.pendingCount();
+    }
+    ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > tasks; }));
+    EXPECT_TRUE(delegate->phone().decide(delegate->phone().approvals().begin()->first, "allow").ok);
+    main.runPending();
+    EXPECT_EQ(stateOf("s3"), BotState::idle);
 }
 
 TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {

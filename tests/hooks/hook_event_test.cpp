@@ -142,7 +142,7 @@ TEST(HookEventDetailTest, CutsAt400Characters) {
               std::string(399, 'c') + "e\u0301");
 }
 
-TEST(HookEventSuggestionsTest, KeepsAllowAndAddDirectoriesInOrder) {
+TEST(HookEventSuggestionsTest, KeepsAllowDirectoriesAndAcceptEditsInOrder) {
     const json allowRule = {{"type", "addRules"},
                             {"rules", {{{"toolName", "Bash"}, {"ruleContent", "make *"}}}},
                             {"behavior", "allow"},
@@ -152,12 +152,18 @@ TEST(HookEventSuggestionsTest, KeepsAllowAndAddDirectoriesInOrder) {
                               {"behavior", "deny"},
                               {"directories", {"/home/dana/src/weather"}},
                               {"destination", "session"}};
-    const json mode = {{"type", "setMode"}, {"mode", "acceptEdits"}};
+    const json acceptEdits = {
+        {"type", "setMode"}, {"mode", "acceptEdits"}, {"destination", "session"}};
+    // No other mode, not even one that claims to allow.
+    const json bypass = {{"type", "setMode"}, {"mode", "bypassPermissions"}, {"behavior", "allow"}};
+    const json plan = {{"type", "setMode"}, {"mode", "plan"}};
     const auto event =
         HookEvent::fromJson({{"hook_event_name", "PermissionRequest"},
-                             {"permission_suggestions", {denyRule, directories, mode, allowRule}}});
+                             {"permission_suggestions",
+                              {denyRule, directories, bypass, acceptEdits, plan, allowRule}}});
     ASSERT_TRUE(event && event->permissionSuggestions);
-    EXPECT_EQ(*event->permissionSuggestions, (std::vector<json>{directories, allowRule}));
+    EXPECT_EQ(*event->permissionSuggestions,
+              (std::vector<json>{directories, acceptEdits, allowRule}));
 }
 
 TEST(HookEventSuggestionsTest, EmptyArrayIsPresentAndEmpty) {

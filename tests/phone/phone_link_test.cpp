@@ -117,6 +117,17 @@ class PhoneLinkTest : public ::testing::Test {
         client.send(bytes);
         return client.readAll();
     }
+    // The same for requests the link answers from the main queue, which runs meanwhile.
+    std::string sendRunning(const PhoneLink& link, const std::string& bytes) {
+        RawClient client(link.port());
+        client.send(bytes);
+        std::string answer;
+        queue.runUntil([&] {
+            answer += client.readAll(0.01);
+            return client.closed();
+        });
+        return answer;
+    }
 
     // A phone asks for the status: from now on it counts as watching for 35 s (virtual).
     void watch(const PhoneLink& link) {
@@ -528,23 +539,28 @@ TEST_F(PhoneLinkTest, AlwaysWithAnEmptySuggestionListAnswersLikeAllow) {
               PhoneLink::decisionAnswer("allow", std::nullopt));
 }
 
-TEST_F(PhoneLinkTest, ADecisionForAnUnknownIdIsIgnored) {
+TEST_F(PhoneLinkTest, ADecisionForARequestThatIsNotWaitingIsRefused) {
+    const PhoneLink::Outcome notWaiting{false, "That request is no longer waiting."};
     auto link = makeListening();
     watch(*link);
-    link->request(permission(), replies.make("held"));
-    link->decide("00000000", "allow");
+    EXPECT_EQ(link->request(permission(), replies.make("held")), "3f2504e0");
+    EXPECT_EQ(link->decide("00000000", "allow"), notWaiting);
     EXPECT_TRUE(replies.got.empty());
-    EXPECT_EQ(link->approvals().size(), 1u);
+    link->withdraw("3f2504e0");  // its hook went away
+    link->withdraw("3f2504e0");
+    EXPECT_EQ(replies.got, (decltype(replies.got){{"held", std::nullopt}}));
+    EXPECT_EQ(link->decide("3f2504e0", "allow"), notWaiting);
+    EXPECT_EQ(replies.got.size(), 1u);
 }
 
 TEST_F(PhoneLinkTest, ThePhonesDecisionTravelsFromTheServerToTheHook) {
     auto link = makeListening();
     watch(*link);
     link->request(permission(), replies.make("held"));
-    const auto response = send(
+    const auto response = sendRunning(
         *link, httpRequest("POST", "/decide", R"({"id":"3f2504e0","decision":"deny"})", kToken));
     EXPECT_EQ(statusLineOf(response), "HTTP/1.1 202 Accepted");
-    ASSERT_TRUE(queue.runUntil([&] { return !replies.got.empty(); }));
+    ASSERT_EQ(replies.got.size(), 1u);
     EXPECT_EQ(
         replies.got[0].second,
         R"({"hookSpecificOutput":{"decision":{"behavior":"deny","message":"Denied from Brimwick on the user's phone."},"hookEventName":"PermissionRequest"}})");

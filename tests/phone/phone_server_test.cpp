@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <regex>
@@ -40,6 +41,7 @@ struct Owner {
     int burned = 0;
     std::vector<PhoneServer::Reply> replies;
     std::vector<std::string> statuses;
+    std::atomic<bool> refuseNewSessions = false;  // answered on the server thread, not the test
 
     PhoneServer::Callbacks callbacks() {
         PhoneServer::Callbacks c;
@@ -47,8 +49,11 @@ struct Owner {
             record([&] { paired.emplace_back(token, device); });
         };
         c.onCodeBurned = [this] { record([&] { ++burned; }); };
-        c.onDecide = [this](std::string id, std::string decision) {
-            record([&] { decided.emplace_back(id, decision); });
+        c.onDecide = [this](std::string id, std::string decision, PhoneServer::Reply reply) {
+            record([&] {
+                decided.emplace_back(id, decision);
+                replies.push_back(std::move(reply));
+            });
         };
         c.onPrompt = [this](std::string session, std::string text, PhoneServer::Reply reply) {
             record([&] {
@@ -57,6 +62,7 @@ struct Owner {
             });
         };
         c.onNewSession = [this](std::string folder, std::string text, PhoneServer::Reply reply) {
+            if (refuseNewSessions) return reply(false, "Unknown project");
             record([&] {
                 prompts.emplace_back("new:" + folder, text);
                 replies.push_back(std::move(reply));
@@ -101,8 +107,8 @@ class PhoneServerTest : public ::testing::Test {
         return client.readAll(timeout);
     }
     std::string authorized(const std::string& method, const std::string& target,
-                           const std::string& body = {}) {
-        return exchange(request(method, target, body, "Authorization: Bearer good-token\r\n"));
+                           const std::string& body = {}, const std::string& token = "good-token") {
+        return exchange(request(method, target, body, "Authorization: Bearer " + token + "\r\n"));
     }
 
     testing::ManualMainQueue clock;
@@ -132,8 +138,9 @@ TEST_F(PhoneServerTest, BearerSchemeIsCaseSensitiveButTheHeaderNameIsNot) {
               answer("401 Unauthorized"));
     EXPECT_EQ(exchange(request("GET", "/status", "", "Authorization: Bearer  good-token\r\n")),
               answer("401 Unauthorized"));
-    EXPECT_EQ(exchange(request("GET", "/status", "", "Authorization: Bearer other\r\n")),
-              answer("401 Unauthorized"));
+    for (const char* token : {"other", "good-toke", "good-tokenn", ""}) {
+        EXPECT_EQ(authorized("GET", "/status", "", token), answer("401 Unauthorized")) << token;
+    }
     EXPECT_EQ(exchange(request("GET", "/status", "", "AUTHORIZATION: Bearer good-token\r\n")),
               answer("200 OK", "{}"));
 }
@@ -189,7 +196,9 @@ TEST_F(PhoneServerTest, DeviceNamesAreCutToSixtyCharactersOrDefaulted) {
 
 TEST_F(PhoneServerTest, FifthWrongCodeBurnsTheCode) {
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(exchange(request("POST", "/pair", R"({"code":"000000"})")),
+        // Full-width digits stay what they are, so the right code typed that way is wrong too.
+        const std::string code = i == 2 ? "\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16" : "000000";
+        EXPECT_EQ(exchange(request("POST", "/pair", nlohmann::json{{"code", code}}.dump())),
                   answer("403 Forbidden", R"({"error":"Wrong pairing code"})"));
         EXPECT_EQ(owner.burned, i == 4 ? 1 : 0);
     }
@@ -235,37 +244,65 @@ TEST_F(PhoneServerTest, NewTokenSetEndsEveryWaitingPoll) {
     EXPECT_EQ(b.readAll(), answer("401 Unauthorized"));
 }
 
-TEST_F(PhoneServerTest, WatchingFollowsWaitingPollsAndTheLastStatus) {
+TEST_F(PhoneServerTest, WatchingFollowsEachPhonesPolls) {
+    server->setTokens({"good-token", "other-token"});
     EXPECT_FALSE(server->phoneIsWatching());
-    {
-        RawClient waiting(server->port());
-        waiting.send(request("GET", "/status?v=0", "", "Authorization: Bearer good-token\r\n"));
-        EXPECT_EQ(waiting.readAll(0.05), "");
-        clock.advance(100);
-        EXPECT_TRUE(server->phoneIsWatching());  // a poll is waiting
-    }
-    // The phone left: its poll is dropped, and the last "/status" ages out after 35 s.
-    // The server thread notices.
-    EXPECT_TRUE(testing::eventually([&] { return !server->phoneIsWatching(); }, 5));
+    // A phone polls, holds its poll for `seconds` and goes away, closing it unanswered.
+    const auto pollAndLeave = [&](const std::string& token, double seconds) {
+        {
+            RawClient waiting(server->port());
+            waiting.send(
+                request("GET", "/status?v=0", "", "Authorization: Bearer " + token + "\r\n"));
+            ASSERT_TRUE(testing::eventually([&] { return server->waitingPolls() == 1; }, 5));
+            clock.advance(seconds);
+            EXPECT_TRUE(server->phoneIsWatching());  // a poll is waiting
+        }
+        ASSERT_TRUE(testing::eventually([&] { return server->waitingPolls() == 0; }, 5));
+    };
+    // Its last "/status" is long gone.
+    pollAndLeave("good-token", 100);
+    EXPECT_FALSE(server->phoneIsWatching());
+
+    // A phone that left counts for 5 s, not 35.
+    pollAndLeave("good-token", 0);
+    clock.advance(4.9);
+    EXPECT_TRUE(server->phoneIsWatching());
+    clock.advance(0.2);
+    EXPECT_FALSE(server->phoneIsWatching());
+
+    // A poll answered normally counts for 35 s, whichever other phone leaves meanwhile.
     authorized("GET", "/status");
+    pollAndLeave("other-token", 0);
     clock.advance(34.9);
     EXPECT_TRUE(server->phoneIsWatching());
     clock.advance(0.2);
     EXPECT_FALSE(server->phoneIsWatching());
 }
 
-TEST_F(PhoneServerTest, DecisionsMustBeOneOfFourExactWords) {
+TEST_F(PhoneServerTest, DecisionsAreFourExactWordsAnsweredByTheOwner) {
     EXPECT_EQ(authorized("POST", "/decide", R"({"id":"ab12cd34","decision":"Allow"})"),
               answer("400 Bad Request"));
     EXPECT_EQ(authorized("POST", "/decide", R"({"id":1,"decision":"allow"})"),
               answer("400 Bad Request"));
     EXPECT_EQ(authorized("POST", "/decide", "{}"), answer("400 Bad Request"));
-    EXPECT_EQ(authorized("POST", "/decide", R"({"id":"unknown","decision":"terminal"})"),
-              answer("202 Accepted"));
-    ASSERT_EQ(owner.decided.size(), 1u);
-    EXPECT_EQ(owner.decided[0], std::make_pair(std::string("unknown"), std::string("terminal")));
     EXPECT_EQ(exchange(request("POST", "/decide", R"({"id":"x","decision":"deny"})")),
               answer("401 Unauthorized"));
+    EXPECT_TRUE(owner.decided.empty());
+
+    RawClient waiting(server->port()), gone(server->port());
+    waiting.send(request("POST", "/decide", R"({"id":"ab12cd34","decision":"terminal"})",
+                         "Authorization: Bearer good-token\r\n"));
+    ASSERT_TRUE(owner.waitFor([&] { return owner.replies.size() == 1; }));
+    gone.send(request("POST", "/decide", R"({"id":"unknown","decision":"allow"})",
+                      "Authorization: Bearer good-token\r\n"));
+    ASSERT_TRUE(owner.waitFor([&] { return owner.replies.size() == 2; }));
+    EXPECT_EQ(owner.decided,
+              (decltype(owner.decided){{"ab12cd34", "terminal"}, {"unknown", "allow"}}));
+    owner.replies[1](false, "That request is no longer waiting.");
+    owner.replies[0](true, "");
+    EXPECT_EQ(waiting.readAll(), answer("202 Accepted"));
+    EXPECT_EQ(gone.readAll(),
+              answer("409 Conflict", R"({"message":"That request is no longer waiting."})"));
 }
 
 TEST_F(PhoneServerTest, PromptsAreTrimmedBoundedAndAnsweredByTheOwner) {
@@ -300,6 +337,25 @@ TEST_F(PhoneServerTest, PromptsAreTrimmedBoundedAndAnsweredByTheOwner) {
     EXPECT_EQ(owner.prompts[1].first, "new:/src/w");
     owner.replies[1](false, "Unknown project");
     EXPECT_EQ(refused.readAll(), answer("409 Conflict", R"({"message":"Unknown project"})"));
+}
+
+TEST_F(PhoneServerTest, EachPhoneMayAskForThreeNewSessionsAMinute) {
+    server->setTokens({"good-token", "other-token"});
+    owner.refuseNewSessions = true;  // refused or not, each one counts
+    const auto ask = [&](const std::string& token) {
+        return authorized("POST", "/new", R"({"path":"/src/w","text":"go"})", token);
+    };
+    const std::string refused = answer("409 Conflict", R"({"message":"Unknown project"})");
+    const std::string tooMany =
+        answer("429 Too Many Requests",
+               R"({"message":"Too many new sessions at once. Try again in a minute."})");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ask("good-token"), refused) << i;
+    EXPECT_EQ(ask("good-token"), tooMany);
+    EXPECT_EQ(ask("other-token"), refused);
+    clock.advance(59.9);
+    EXPECT_EQ(ask("good-token"), tooMany);
+    clock.advance(0.1);
+    EXPECT_EQ(ask("good-token"), refused);
 }
 
 TEST_F(PhoneServerTest, OversizedIncompleteRequestIsDroppedWithoutAnswer) {
@@ -357,7 +413,7 @@ TEST(PhoneServerLifetime, ReleasedFromInsideItsOwnCallbackEndsCleanly) {
     std::shared_ptr<PhoneServer> server;
     std::mutex mutex;
     PhoneServer::Callbacks callbacks;
-    callbacks.onDecide = [&](std::string, std::string) {
+    callbacks.onDecide = [&](std::string, std::string, PhoneServer::Reply) {
         std::lock_guard lock(mutex);
         server.reset();  // the handler still holds its own reference
     };

@@ -206,6 +206,21 @@ TEST_F(SessionStoreTest, EventsMoveAnExistingSession) {
     EXPECT_EQ(changes.back().animation, SessionAnimation::vanish);
 }
 
+TEST_F(SessionStoreTest, AnAbandonedPermissionEndsOnlyAnApprovalWait) {
+    handle("PermissionRequest", {{"tool_name", "Bash"}, {"tool_input", {{"command", "make"}}}});
+    store->permissionAbandoned("s1");
+    EXPECT_EQ(stateOf(), BotState::idle);
+    EXPECT_FALSE(store->session("s1")->activity);
+
+    // A session that has moved on, or none at all, is left alone.
+    handle("Notification", {{"notification_type", "elicitation_dialog"}});
+    const auto published = changes.size();
+    store->permissionAbandoned("s1");
+    store->permissionAbandoned("nobody");
+    EXPECT_EQ(stateOf(), BotState::question);
+    EXPECT_EQ(changes.size(), published);
+}
+
 TEST_F(SessionStoreTest, ExplicitStateWinsOverTheEventName) {
     handle("UserPromptSubmit", {{"state", "finished"}});
     EXPECT_EQ(stateOf(), BotState::finished);

@@ -253,8 +253,11 @@ async function main() {
   await startApp();
   const codeLine = await app.waitForLine(/^Pairing code: \d{3} \d{3}$/);
   must(codeLine, "a pairing code is printed", app.lines);
-  // The runner names the page at the computer's network address; the test only reads it.
-  check(app.lines.some((l) => new RegExp(`^app: http://[0-9.]+:${phonePort}/app$`).test(l)), "the runner prints the page's address", app.lines);
+  // The runner names the page at the computer's network address; the test only reads it. In a
+  // private network namespace there is no such address, and so no line.
+  const lan = Object.entries(os.networkInterfaces()).some(([name, addresses]) =>
+    /^(en|eth|wl)/.test(name) && addresses.some((a) => a.family === "IPv4" && !a.internal));
+  check(!lan || app.lines.some((l) => new RegExp(`^app: http://[0-9.]+:${phonePort}/app$`).test(l)), "the runner prints the page's address", app.lines);
 
   // Chromium on a private profile, its DevTools endpoint on loopback.
   const profile = path.join(scratch, "chromium");
@@ -348,8 +351,12 @@ async function main() {
     "the hexagon takes the thinking colour of the mascot palette");
   await runHook(command("PreToolUse"), { ...base, hook_event_name: "PreToolUse", tool_name: "Bash", tool_input: { command: "echo hi > out.txt" } });
 
-  // A held permission request, answered with "Always allow".
-  const suggestions = [{ type: "addDirectories", directories: ["/home/dana/src/weather"], destination: "session" }];
+  // A held permission request, answered with "Always allow": a file-creating command, for which
+  // Claude Code suggests the folder together with accept-edits mode.
+  const suggestions = [
+    { type: "addDirectories", directories: ["/home/dana/src/weather"], destination: "session" },
+    { type: "setMode", mode: "acceptEdits", destination: "session" },
+  ];
   const permission = runHook(command("PermissionRequest"), {
     ...base, hook_event_name: "PermissionRequest", tool_name: "Bash",
     tool_input: { command: "echo hi > out.txt", description: "Run the scripted command" }, permission_suggestions: suggestions,
@@ -410,6 +417,17 @@ async function main() {
   await click(`.session [data-decision=deny]`);
   const denied = await held;
   check(denied.output.includes('"behavior":"deny"'), "Deny answers the held hook", denied.output);
+
+  // A request that went away before the page heard of it: the answer is refused, not "Sent.".
+  const stale = runHook(command("PermissionRequest"), { ...baseB, hook_event_name: "PermissionRequest", tool_name: "Bash", tool_input: { command: "make" } });
+  must(await until(`${cardOf(evilProject)}?.querySelector(".pending .detail")?.textContent === "make"`, 15000), "a second request is offered");
+  await evaluate("stopPolling()");
+  await runHook(command("PostToolUse"), { ...baseB, hook_event_name: "PostToolUse", tool_name: "Bash" });
+  check((await stale).output === "", "moving on releases the held hook without an answer");
+  await click(`.session [data-decision=allow]`);
+  check(await until(`${cardOf(evilProject)}.querySelector(".pending .msg.bad")?.textContent === "That request is no longer waiting."`),
+    "the page says the request is no longer waiting", await evaluate(`${cardOf(evilProject)}.querySelector(".pending").innerText`));
+  await evaluate("startPolling()");
 
   // New session: the project list from the snapshot; a folder that is gone is refused.
   check(await evaluate(`[...document.querySelectorAll("#project option")].map((o) => o.textContent).join("|")`) === `${evilProject}|weather`,
