@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/system_environment.h"
 #include "hooks/hook_server.h"
 #include "phone/phone_server.h"
 #include "platform/asio_main_queue.h"
-#include "platform/json_file_preferences.h"
 
 namespace brimwick {
 namespace {
@@ -183,7 +183,8 @@ bool phonePortCrowd(double seconds) {
     PhoneServer::Options options;
     options.port = 0;
     options.address = "127.0.0.1";
-    auto server = PhoneServer::create("Bench", {"phone-token"}, "", {}, options);
+    SystemClock clock;
+    auto server = PhoneServer::create("Bench", {"phone-token"}, "", {}, clock, options);
     if (!server->start()) return false;
     server->publish(nlohmann::json::object());
     Crowd crowd("127.0.0.2", server->port(), 64);
@@ -205,18 +206,12 @@ class QuietFace final : public AppFace {
 };
 
 bool sessionFlood(const fs::path& scratch) {
-    JsonFilePreferences preferences((scratch / "preferences.json").string());
+    SystemEnvironment system((scratch / "preferences.json").string());
     asio::io_context context;
     auto work = asio::make_work_guard(context);
     AsioMainQueue queue(context);
-    SystemClock clock;
     QuietFace face;
-    AppEnvironment env;
-    env.main = &queue;
-    env.clock = &clock;
-    env.preferences = &preferences;
-    env.probe = std::make_shared<SignalProcessProbe>();
-    env.random = std::make_shared<SystemRandomSource>();
+    AppEnvironment env = system.environment(queue);
     env.usageFetch = [](std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));
     };

@@ -32,7 +32,8 @@ std::shared_ptr<PhoneServer> startServer() {
     PhoneServer::Options options;
     options.port = 0;
     options.address = "127.0.0.1";
-    auto server = PhoneServer::create("bench", {"token"}, "", {}, options);
+    static SystemClock clock;
+    auto server = PhoneServer::create("bench", {"token"}, "", {}, clock, options);
     if (!server->start()) return nullptr;
     return server;
 }

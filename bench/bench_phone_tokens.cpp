@@ -18,7 +18,7 @@ enum class Sent { wrongFirstByte, wrongLastByte, right };
 // Four paired phones; the sent token is the first of them, changed as the row says.
 struct Tokens {
     explicit Tokens(Sent how) {
-        for (int i = 0; i < 4; ++i) all.insert(PhoneServer::randomToken());
+        for (int i = 0; i < 4; ++i) all.insert(PhoneServer::randomToken().value());
         sent = *all.begin();
         if (how == Sent::wrongFirstByte) sent.front() ^= 1;
         if (how == Sent::wrongLastByte) sent.back() ^= 1;

@@ -36,9 +36,9 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/system_environment.h"
 #include "core/random_source.h"
 #include "platform/asio_main_queue.h"
-#include "platform/json_file_preferences.h"
 #include "platform/process_probe.h"
 
 namespace brimwick {
@@ -344,38 +344,32 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(scratchPattern.data())) return 2;
     const fs::path scratch = scratchPattern;
 
-    JsonFilePreferences preferences((scratch / "preferences.json").string());
+    SystemEnvironment system((scratch / "preferences.json").string());
     std::vector<std::string> standInTokens;
     json devices = json::object();
     for (int i = 0; i < kStandIns; ++i) {
-        standInTokens.push_back(PhoneServer::randomToken());
+        standInTokens.push_back(PhoneServer::randomToken().value());
         devices[standInTokens.back()] = "Stand-in " + std::to_string(i + 1);
     }
-    preferences.setValue(PhoneLink::kEnabledKey, true);
-    preferences.setValue(PhoneLink::kDevicesKey, devices);
+    system.preferences().setValue(PhoneLink::kEnabledKey, true);
+    system.preferences().setValue(Pairing::kDevicesKey, devices);
 
     asio::io_context context;
     auto work = asio::make_work_guard(context);
     AsioMainQueue queue(context);
-    SystemClock clock;
     QuietFace face;
 
-    AppEnvironment env;
-    env.main = &queue;
-    env.clock = &clock;
-    env.preferences = &preferences;
-    env.probe = std::make_shared<SignalProcessProbe>();
-    env.random = std::make_shared<SystemRandomSource>();
+    AppEnvironment env = system.environment(queue);
     env.usageFetch = [](std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));  // no network here
     };
-    env.phone.makeServer = [](std::string host, std::set<std::string> tokens, std::string code,
-                              PhoneServer::Callbacks callbacks) {
+    env.phone.makeServer = [&system](std::string host, std::set<std::string> tokens,
+                                     std::string code, PhoneServer::Callbacks callbacks) {
         PhoneServer::Options options;
         options.port = 0;
         options.address = "127.0.0.1";
         return PhoneServer::create(std::move(host), std::move(tokens), std::move(code),
-                                   std::move(callbacks), options);
+                                   std::move(callbacks), system.clock(), options);
     };
     env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
     env.phone.newCode = [] { return std::string(kCode); };

@@ -21,8 +21,7 @@ namespace brimwick::fuzz {
 namespace {
 
 void checkEvent(const HookEvent& event) {
-    expect(!event.name.empty() || event.explicitState.has_value(),
-           "an event has a name or a known state");
+    expect(!event.name.empty() || event.state.has_value(), "an event has a name or a state");
     if (event.toolDetail) {
         expect(text::characterCount(*event.toolDetail) <= 400, "tool detail is cut to 400");
         expect(text::isValidUtf8(*event.toolDetail), "tool detail is UTF-8");

@@ -1,8 +1,7 @@
 #include "app/app_delegate.h"
 
-#include <algorithm>
-
 #include "app/hooks_cli.h"
+#include "core/shared_texts.h"
 #include "hooks/hook_installer.h"
 #include "phone/phone_snapshot.h"
 
@@ -18,32 +17,6 @@ class FaceBeeper final : public Beeper {
   private:
     AppFace& face_;
 };
-
-bool holdsRequestOf(const PhoneLink& phone, const std::string& sessionId) {
-    const auto& approvals = phone.approvals();
-    return std::any_of(approvals.begin(), approvals.end(),
-                       [&](const auto& entry) { return entry.second.sessionId == sessionId; });
-}
-
-// A held permission hook that leaves unanswered was refused in the terminal (or Claude Code
-// died), and no other event will say that the turn is over: the phone's request goes, and the
-// session stops waiting for approval. That holds even when the phone's answer was already on
-// its way (it reached nobody), but not when a newer request of the session waits. Weak
-// captures: the link keeps the reply while it waits.
-void releaseWhenHookLeaves(MainQueue& main, const std::shared_ptr<SessionStore>& store,
-                           const std::shared_ptr<PhoneLink>& phone, const HookServer::Reply& reply,
-                           const std::string& approvalId, const std::string& sessionId) {
-    reply.onGone([&main, weakStore = std::weak_ptr(store), weakPhone = std::weak_ptr(phone),
-                  approvalId, sessionId] {
-        main.post([weakStore, weakPhone, approvalId, sessionId] {
-            auto store = weakStore.lock();
-            auto phone = weakPhone.lock();
-            if (!store || !phone) return;
-            phone->withdraw(approvalId);
-            if (!holdsRequestOf(*phone, sessionId)) store->permissionAbandoned(sessionId);
-        });
-    });
-}
 
 }  // namespace
 
@@ -65,15 +38,16 @@ void AppDelegate::finishLaunching() {
     MainQueue& main = *env_.main;
     store_ = SessionStore::create(main, *env_.clock, env_.probe, env_.random);
     usage_ = UsageStore::create(main, *env_.clock, *env_.preferences, env_.usageFetch, env_.wake);
-    phone_ = PhoneLink::create(main, *env_.clock, *env_.preferences, env_.phone);
+    gate_ = ApprovalGate::create(main, *env_.clock, env_.random);
+    phone_ = PhoneLink::create(main, *env_.preferences, gate_, env_.phone);
 
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     phone_->onPrompt = [weak](const std::string& sessionId, const std::string& text) {
         auto self = weak.lock();
-        if (!self) return PhoneLink::Outcome{false, kNotReady};
-        return self->phone_->queuePrompt(text, self->store_->session(sessionId));
+        if (!self) return Outcome{false, shared_text::kNotReady};
+        return self->phone_->prompts().queue(text, self->store_->session(sessionId));
     };
-    phone_->closePairingWindow = [weak] {
+    phone_->pairing().closePairingWindow = [weak] {
         if (auto self = weak.lock()) self->face_.closePairingWindow();
     };
 
@@ -106,6 +80,7 @@ void AppDelegate::finishLaunching() {
         phonePublish_->request();
     }));
     cancellables_.push_back(usage_->changed.connect([this] { phonePublish_->request(); }));
+    cancellables_.push_back(gate_->changed.connect([this] { phonePublish_->request(); }));
     cancellables_.push_back(phone_->changed.connect([this] {
         menuRebuild_->request();
         phonePublish_->request();
@@ -115,59 +90,10 @@ void AppDelegate::finishLaunching() {
 }
 
 void AppDelegate::startServer() {
-    MainQueue& main = *env_.main;
+    router_ = std::make_shared<HookRouter>(*env_.main, store_, gate_, phone_, usage_);
+    auto callbacks = router_->callbacks();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    // The event callbacks hold the models themselves, not the delegate.
-    HookServer::Callbacks callbacks;
-    callbacks.onEvent = [&main, store = store_, phone = phone_](HookEvent event) {
-        main.post([store, phone, event = std::move(event)] {
-            phone->sessionMoved(event);
-            phone->noteProject(event.cwd);
-            if (event.name == "SessionEnd") phone->dropQueue(event.sessionId);
-            store->handle(event);
-        });
-    };
-    callbacks.onPermission = [&main, store = store_, phone = phone_](HookEvent event,
-                                                                     HookServer::Reply reply) {
-        main.post([&main, store, phone, event = std::move(event), reply = std::move(reply)] {
-            if (const auto held = phone->request(event, reply)) {
-                releaseWhenHookLeaves(main, store, phone, reply, *held, event.sessionId);
-            }
-        });
-    };
-    callbacks.onStop = [&main, store = store_, phone = phone_, usage = usage_](
-                           HookEvent event, HookServer::Reply reply) {
-        main.post([&main, store, phone, usage, event = std::move(event), reply = std::move(reply)] {
-            phone->sessionMoved(event);
-            phone->noteProject(event.cwd);
-            if (auto prompt = phone->handOver(event.sessionId)) {
-                // A stop that waited too long for us has been given up by its hook command, and
-                // Claude Code stopped without the prompts: they wait for the session's next stop.
-                auto undelivered = [&main, store, phone, event, prompt = *prompt] {
-                    main.post([store, phone, event, prompt] {
-                        if (!store->session(event.sessionId)) return;
-                        phone->putBack(event.sessionId, prompt);
-                        store->handle(event);
-                    });
-                };
-                reply(blockAnswer(*prompt), std::move(undelivered));
-                // The session goes on with the prompt: show it as its new turn, not as done.
-                nlohmann::json submit = {{"hook_event_name", "UserPromptSubmit"},
-                                         {"session_id", event.sessionId},
-                                         {"prompt", *prompt}};
-                if (event.cwd) submit["cwd"] = *event.cwd;
-                if (auto next = HookEvent::fromJson(submit)) {
-                    next->hostPID = event.hostPID;
-                    store->handle(*next);
-                }
-            } else {
-                store->handle(event);
-                reply(std::nullopt);
-            }
-            usage->refresh(false);
-        });
-    };
-    callbacks.onStatus = [weak, &main](std::string status) {
+    callbacks.onStatus = [weak, &main = *env_.main](std::string status) {
         main.post([weak, status = std::move(status)] {
             auto self = weak.lock();
             if (!self) return;
@@ -175,7 +101,6 @@ void AppDelegate::startServer() {
             self->face_.rebuildMenu();
         });
     };
-
     server_ = std::make_unique<HookServer>(std::move(callbacks), env_.hookServer);
     if (auto started = server_->start(); !started) {
         serverStatus_ = "Couldn't open port " + std::to_string(HookServer::kPort) + ": " +
@@ -184,20 +109,15 @@ void AppDelegate::startServer() {
     }
 }
 
-std::string AppDelegate::blockAnswer(const std::string& prompt) {
-    const nlohmann::json answer = {{"decision", "block"}, {"reason", kPhonePromptIntro + prompt}};
-    return answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 void AppDelegate::publishToPhone() {
     SessionFocus* focus = env_.focus;
     PhoneSnapshot::HostAppName hostAppName;
     if (focus) {
         hostAppName = [focus](std::optional<std::int32_t> pid) { return focus->hostAppName(pid); };
     }
-    auto snapshot =
-        PhoneSnapshot::snapshot(*store_, *usage_, phone_->hostName(), phone_->approvals(),
-                                phone_->queued(), phone_->projects(), *env_.clock, hostAppName);
+    auto snapshot = PhoneSnapshot::snapshot(*store_, *usage_, phone_->hostName(), gate_->pending(),
+                                            phone_->prompts().queued(), phone_->projects().list(),
+                                            *env_.clock, hostAppName);
     // A change nobody can see (a process id, a task set again) would wake every phone for
     // nothing.
     if (PhoneSnapshot::sameContent(snapshot, phone_->lastSnapshot())) return;

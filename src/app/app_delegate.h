@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "app/app_face.h"
+#include "app/hook_router.h"
 #include "core/clock.h"
 #include "core/coalesced_task.h"
 #include "core/main_queue.h"
 #include "core/preferences.h"
 #include "core/random_source.h"
+#include "core/shared_texts.h"
 #include "core/signal.h"
 #include "hooks/hook_server.h"
 #include "phone/phone_link.h"
@@ -44,11 +46,6 @@ struct AppEnvironment {
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   public:
-    static constexpr const char* kStarting = "Starting\u2026";
-    static constexpr const char* kNotReady = "Brimwick isn't ready";
-    static constexpr const char* kPhonePromptIntro =
-        "The user sent this message from their phone (through Brimwick). Treat it as their next "
-        "prompt:\n\n";
     static constexpr const char* kLoginItemTitle = "Couldn't change login item";
     static constexpr const char* kLoginItemAdvice =
         "\n\nMake sure ~/.config/autostart is writable, then try again.";
@@ -61,6 +58,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     SessionStore& store() const { return *store_; }
     UsageStore& usage() const { return *usage_; }
     PhoneLink& phone() const { return *phone_; }
+    ApprovalGate& gate() const { return *gate_; }
     HookServer* server() const { return server_.get(); }
     const std::string& serverStatus() const { return serverStatus_; }
     const AppEnvironment& environment() const { return env_; }
@@ -78,9 +76,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // Rebuilds the phone snapshot, keeps it and hands it to a running phone server.
     void publishToPhone();
 
-    // The answer to a stop hook that hands `prompt` over, as compact JSON.
-    static std::string blockAnswer(const std::string& prompt);
-
   private:
     AppDelegate(AppEnvironment environment, AppFace& face);
     void finishLaunching();
@@ -90,9 +85,11 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     AppFace& face_;
     std::shared_ptr<SessionStore> store_;
     std::shared_ptr<UsageStore> usage_;
+    std::shared_ptr<ApprovalGate> gate_;
     std::shared_ptr<PhoneLink> phone_;
+    std::shared_ptr<HookRouter> router_;
     std::unique_ptr<HookServer> server_;
-    std::string serverStatus_ = kStarting;
+    std::string serverStatus_ = shared_text::kStarting;
     std::unique_ptr<CoalescedTask> iconUpdate_, menuRebuild_, phonePublish_;
     std::vector<Subscription> cancellables_;
 };

@@ -39,7 +39,8 @@ std::optional<double> kdeAnimationDurationFactor(const std::string& kdeGlobals) 
 
 bool reduceMotionWanted(const MotionSettings& settings) {
     if (settings.environment && text::trimmed(*settings.environment) == "1") return true;
-    if (settings.gnomeAnimations && text::trimmed(*settings.gnomeAnimations) == "false") return true;
+    if (settings.gnomeAnimations && text::trimmed(*settings.gnomeAnimations) == "false")
+        return true;
     if (settings.kdeGlobals) {
         if (auto factor = kdeAnimationDurationFactor(*settings.kdeGlobals);
             factor && *factor == 0) {

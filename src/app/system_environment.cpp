@@ -1,11 +1,52 @@
 #include "app/system_environment.h"
 
+#include <filesystem>
+
 #include "platform/home.h"
+#include "platform/host_name.h"
+#include "platform/network_address.h"
+#include "platform/service_advertiser_avahi.h"
+#include "sessions/session_launcher.h"
 
 namespace brimwick {
+namespace {
 
-SystemEnvironment::SystemEnvironment()
-    : focus_(processes_, windows_), loginItem_(XdgAutostartLoginItem::forCurrentUser()) {}
+// The phone link on the real network: the default port on every interface, advertised over
+// DNS-SD, codes from the secure random source, sessions opened in the user's terminal.
+PhoneLink::Services realPhoneServices(const Clock& clock) {
+    PhoneLink::Services services;
+    // One advertiser for every server of the run; it outlives them through the captures.
+    auto advertiser = std::make_shared<AvahiServiceAdvertiser>();
+    services.makeServer = [advertiser, &clock](std::string hostName, std::set<std::string> tokens,
+                                               std::string code, PhoneServer::Callbacks callbacks) {
+        PhoneServer::Options options;
+        options.advertise = [advertiser, hostName](std::uint16_t port) {
+            advertiser->advertise(hostName, "_brimwick._tcp", port, {{"v", "1"}});
+        };
+        options.withdraw = [advertiser] { advertiser->withdraw(); };
+        return PhoneServer::create(std::move(hostName), std::move(tokens), std::move(code),
+                                   std::move(callbacks), clock, std::move(options));
+    };
+    services.localAddress = [] { return localIPv4(); };
+    services.newCode = [] { return Pairing::secureCode().value_or(""); };
+    services.launchSession = [](const std::string& folder, const std::string& prompt) {
+        return SessionLauncher::open(folder, prompt);
+    };
+    services.isDirectory = [](const std::string& path) {
+        std::error_code ignored;
+        return std::filesystem::is_directory(path, ignored);
+    };
+    const auto hostName = localHostName();
+    services.hostName = hostName && !hostName->empty() ? *hostName : "Mac";
+    return services;
+}
+
+}  // namespace
+
+SystemEnvironment::SystemEnvironment(std::string preferencesPath)
+    : preferences_(std::move(preferencesPath)),
+      focus_(processes_, windows_),
+      loginItem_(XdgAutostartLoginItem::forCurrentUser()) {}
 
 AppEnvironment SystemEnvironment::environment(MainQueue& main, WakeMonitor* wake) {
     AppEnvironment env;
@@ -16,7 +57,7 @@ AppEnvironment SystemEnvironment::environment(MainQueue& main, WakeMonitor* wake
     env.random = std::make_shared<SystemRandomSource>();
     env.usageFetch = backgroundUsageFetch();
     env.wake = wake;
-    env.phone = PhoneLink::Services::real();
+    env.phone = realPhoneServices(clock_);
     env.loginItem = &loginItem_;
     env.focus = &focus_;
     env.home = homeDirectory();

@@ -1,4 +1,6 @@
-// SystemEnvironment: the real platform services both faces run on, owned in one place.
+// SystemEnvironment: the real platform services both faces run on, owned and assembled in one
+// place. Programs that run the whole application under test conditions (the soak, the attacks)
+// start from it too and replace only what they must.
 #pragma once
 
 #include "app/app_delegate.h"
@@ -12,7 +14,8 @@ namespace brimwick {
 // Owns the services an AppEnvironment points at; must outlive the delegate using them.
 class SystemEnvironment {
   public:
-    SystemEnvironment();
+    // `preferencesPath`: where the preferences live (a benchmark keeps its own).
+    explicit SystemEnvironment(std::string preferencesPath = JsonFilePreferences::defaultPath());
 
     // The environment for `main`; `wake` may be null (no wake refresh).
     AppEnvironment environment(MainQueue& main, WakeMonitor* wake = nullptr);

@@ -74,12 +74,13 @@ void addPhone(const TrayMenuInput& input, std::vector<MenuEntry>& menu) {
         toggle(kApproveFromPhone, MenuCommand::toggleApprovals, phone.approveFromPhone());
     approvals.tooltip = kApproveTooltip;
     menu.push_back(std::move(approvals));
-    if (!phone.code().empty()) {
-        menu.push_back(line(kPairingCodePrefix + splitPairingCode(phone.code())));
+    const Pairing& pairing = phone.pairing();
+    if (!pairing.code().empty()) {
+        menu.push_back(line(kPairingCodePrefix + Pairing::grouped(pairing.code())));
     }
-    if (!phone.devices().empty()) {
+    if (!pairing.devices().empty()) {
         std::string names;
-        for (const auto& name : phone.deviceNames()) {
+        for (const auto& name : pairing.deviceNames()) {
             if (!names.empty()) names += ", ";
             names += name;
         }
@@ -89,11 +90,6 @@ void addPhone(const TrayMenuInput& input, std::vector<MenuEntry>& menu) {
 }
 
 }  // namespace
-
-std::string splitPairingCode(const std::string& code) {
-    if (code.size() < 6) return code;
-    return code.substr(0, 3) + " " + code.substr(code.size() - 3);
-}
 
 std::vector<MenuEntry> buildStatusMenu(const TrayMenuInput& input) {
     std::vector<MenuEntry> menu;

@@ -107,10 +107,6 @@ std::vector<MenuEntry> buildStatusMenu(const TrayMenuInput& input);
 // service and the time from its clock. Main thread.
 TrayMenuInput trayMenuInput(const AppDelegate& delegate);
 
-// "123 456" for a six-digit code: the first three characters, a space, the last three. Codes
-// shorter than six characters are shown as they are rather than with overlapping halves.
-std::string splitPairingCode(const std::string& code);
-
 // Runs a chosen item's command on the models. `quit` is the face's to handle and does nothing
 // here. Main thread.
 void performMenuCommand(AppDelegate& delegate, AppFace& face, MenuCommand command,

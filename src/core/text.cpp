@@ -126,6 +126,14 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string lastPathComponent(std::string_view path) {
+    const std::size_t last = path.find_last_not_of('/');
+    if (last == std::string_view::npos) return path.empty() ? std::string() : std::string("/");
+    const std::string_view trimmed = path.substr(0, last + 1);
+    const std::size_t slash = trimmed.rfind('/');
+    return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
+}
+
 std::string prefixBytes(std::string_view utf8, std::size_t maxBytes) {
     if (utf8.size() <= maxBytes) return std::string(utf8);
     std::size_t cut = maxBytes;

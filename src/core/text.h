@@ -22,6 +22,10 @@ std::string lowercased(std::string_view utf8);
 
 bool isValidUtf8(std::string_view bytes);
 
+// The last component of a path, trailing slashes ignored: "/a/b/" -> "b". A path of only
+// slashes gives "/", the empty path gives empty text.
+std::string lastPathComponent(std::string_view path);
+
 // At most `maxBytes` bytes of the text, never splitting a UTF-8 sequence.
 std::string prefixBytes(std::string_view utf8, std::size_t maxBytes);
 

@@ -87,10 +87,8 @@ std::optional<HookEvent> HookEvent::fromJson(const nlohmann::json& object) {
     if (!object.is_object()) return std::nullopt;
     HookEvent event;
     event.name = textAt(object, "hook_event_name").value_or("");
-    if (auto state = textAt(object, "state")) {
-        event.explicitState = botStateFromRaw(text::lowercased(*state));
-    }
-    if (event.name.empty() && !event.explicitState) return std::nullopt;
+    if (auto state = textAt(object, "state")) event.state = text::lowercased(*state);
+    if (event.name.empty() && !event.state) return std::nullopt;
     if (!withinBytes(object, "session_id", kMaxSessionIdBytes) ||
         !withinBytes(object, "cwd", kMaxPathBytes)) {
         return std::nullopt;

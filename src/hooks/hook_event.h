@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "sessions/bot_state.h"
 
 namespace brimwick {
 
@@ -26,7 +25,7 @@ struct HookEvent {
     std::optional<std::string> message;
     std::optional<std::string> notificationType;
     std::optional<std::string> source;
-    std::optional<BotState> explicitState;  // "state", lower-cased
+    std::optional<std::string> state;     // "state", lower-cased: a display state by name
     std::optional<std::int32_t> hostPID;    // from the X-Claude-PID header, never the payload
     std::optional<std::string> toolDetail;  // one-line summary of "tool_input"
     // The allow rules, addDirectories and acceptEdits setMode suggestions, in order.
@@ -36,7 +35,7 @@ struct HookEvent {
     bool operator==(const HookEvent&) const = default;
 
     // Decodes a top-level payload object. Nothing when it is not an object, or when it has
-    // neither an event name nor a known "state".
+    // neither an event name nor a "state" text.
     static std::optional<HookEvent> fromJson(const nlohmann::json& object);
 
     // Decodes a hook's request body: what fromJson gives for it, or nothing when the body is not

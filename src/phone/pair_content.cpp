@@ -16,17 +16,13 @@ std::string connected(const std::string& device) {
     return device + kConnectedSuffix;
 }
 
-std::string codeDigits(const std::string& code) {
-    if (code.size() < 4) return code;
-    return code.substr(0, 3) + " " + code.substr(3);
-}
-
 }  // namespace pair_text
 
 PairContent PairContent::of(const PhoneLink& link) {
     PairContent content;
-    content.pairedDevice = link.justPaired();
-    content.code = link.code();
+    const Pairing& pairing = link.pairing();
+    content.pairedDevice = pairing.justPaired();
+    content.code = pairing.code();
     content.newCodeEnabled = link.enabled();
     content.status = link.status();
 
@@ -34,7 +30,7 @@ PairContent PairContent::of(const PhoneLink& link) {
     if (url && QRCode::matrix(*url)) {
         content.block = Block::qrCode;
         content.pairingURL = *url;
-        content.codeDigits = pair_text::codeDigits(link.code());
+        content.codeDigits = Pairing::grouped(pairing.code());
         if (const auto& address = link.address()) {
             content.addressLine = *address + ":" + std::to_string(link.port());
             content.browserLine = pair_text::browserLine(*address, link.port());

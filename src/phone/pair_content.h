@@ -57,9 +57,6 @@ inline constexpr const char* kFollows =
 std::string browserLine(const std::string& address, unsigned port);
 // "<device> is connected".
 std::string connected(const std::string& device);
-// The code as its first three characters, a space and the rest ("012345" → "012 345"), so
-// the six digits read as two groups of three. Codes shorter than four characters are unchanged.
-std::string codeDigits(const std::string& code);
 }  // namespace pair_text
 
 }  // namespace brimwick

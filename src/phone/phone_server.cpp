@@ -1,7 +1,5 @@
 #include "phone/phone_server.h"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
@@ -16,6 +14,7 @@
 #include "hooks/http_server.h"
 #include "phone/phone_app_page.h"
 #include "phone/phone_requests.h"
+#include "platform/secure_random.h"
 
 namespace brimwick {
 namespace {
@@ -41,7 +40,7 @@ std::string compact(const nlohmann::json& value) {
 struct PhoneServer::State {
     Options options;
     Callbacks callbacks;
-    SystemClock systemClock;
+    const Clock* clock = nullptr;      // set at creation, outlives the server
     std::unique_ptr<HttpServer> http;  // main thread owns the pointer
     // The server thread's own view of its server, set before the thread starts: it must never
     // read `http`, which the main thread resets while stopping.
@@ -66,8 +65,6 @@ struct PhoneServer::State {
     std::atomic<std::size_t> waiterCount{0};
     std::atomic<double> watchUntil{kLongAgo};  // the latest of watchEnds
 
-    const Clock& clock() const { return options.clock ? *options.clock : systemClock; }
-
     // Until when the phone with this token counts as watching.
     void watchUntilAt(const std::string& token, Instant end) {
         watchEnds[token] = end;
@@ -81,13 +78,13 @@ struct PhoneServer::State {
     void phoneLeft(const std::string& token) {
         const auto it = watchEnds.find(token);
         if (it == watchEnds.end()) return;
-        watchUntilAt(token, std::min(it->second, clock().now() + options.leftWindow));
+        watchUntilAt(token, std::min(it->second, clock->now() + options.leftWindow));
     }
 
     // Whether this phone may ask for another new session now; the request counts if it may.
     bool mayStartSession(const std::string& token) {
         auto& recent = newSessions[token];
-        const Instant now = clock().now();
+        const Instant now = clock->now();
         while (!recent.empty() && now - recent.front() >= kNewSessionWindow) recent.pop_front();
         if (recent.size() >= kMaxNewSessionsPerMinute) return false;
         recent.push_back(now);
@@ -109,12 +106,20 @@ struct PhoneServer::State {
 
 std::shared_ptr<PhoneServer> PhoneServer::create(std::string hostName, std::set<std::string> tokens,
                                                  std::string code, Callbacks callbacks,
-                                                 Options options) {
+                                                 const Clock& clock, Options options) {
     std::shared_ptr<PhoneServer> server(
         new PhoneServer(std::move(hostName), std::move(callbacks), std::move(options)));
+    server->state_->clock = &clock;
     server->state_->tokens = std::move(tokens);
     server->state_->code = std::move(code);
     return server;
+}
+
+std::shared_ptr<PhoneServer> PhoneServer::create(std::string hostName, std::set<std::string> tokens,
+                                                 std::string code, Callbacks callbacks,
+                                                 const Clock& clock) {
+    return create(std::move(hostName), std::move(tokens), std::move(code), std::move(callbacks),
+                  clock, Options());
 }
 
 PhoneServer::PhoneServer(std::string hostName, Callbacks callbacks, Options options)
@@ -138,13 +143,9 @@ std::uint16_t PhoneServer::defaultPort() {
     return port;
 }
 
-std::string PhoneServer::randomToken() {
+std::optional<std::string> PhoneServer::randomToken() {
     unsigned char bytes[32];
-    std::size_t filled = 0;
-    while (filled < sizeof bytes) {
-        const ssize_t n = ::getrandom(bytes + filled, sizeof bytes - filled, 0);
-        if (n > 0) filled += static_cast<std::size_t>(n);
-    }
+    if (!secureRandomBytes(bytes, sizeof bytes)) return std::nullopt;
     std::string token;
     char hex[3];
     for (unsigned char byte : bytes) {
@@ -248,7 +249,7 @@ void PhoneServer::setCode(std::string code) {
 }
 
 bool PhoneServer::phoneIsWatching() const {
-    return state_->waiterCount > 0 || state_->clock().now() < state_->watchUntil.load();
+    return state_->waiterCount > 0 || state_->clock->now() < state_->watchUntil.load();
 }
 
 std::size_t PhoneServer::waitingPolls() const {
@@ -315,7 +316,13 @@ void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
         return;
     }
     const std::string name = phone_requests::deviceName(body->device, kMaxDeviceName);
-    const std::string token = randomToken();
+    const auto drawn = randomToken();
+    if (!drawn) {
+        // The code stays valid: the phone may try again.
+        responder.respond(response("503 Service Unavailable"));
+        return;
+    }
+    const std::string& token = *drawn;
     s.tokens.insert(token);
     s.code.clear();
     if (s.callbacks.onPaired) s.callbacks.onPaired(token, name);
@@ -325,7 +332,7 @@ void PhoneServer::pair(const HttpRequest& request, HttpResponder& responder) {
 void PhoneServer::poll(const std::string& token, const std::string& query,
                        std::shared_ptr<HttpResponder> responder) {
     State& s = *state_;
-    s.watchUntilAt(token, s.clock().now() + s.options.watchWindow);
+    s.watchUntilAt(token, s.clock->now() + s.options.watchWindow);
     const long long since = phone_requests::sinceVersion(query);
     if (since != s.version) {
         responder->respond(response("200 OK", s.snapshot));

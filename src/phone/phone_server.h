@@ -46,7 +46,6 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
         double requestTimeout = 10.0;
         std::size_t maxConnections = 64;
         std::size_t maxConnectionsPerPeer = 16;  // one machine cannot take every place
-        const Clock* clock = nullptr;            // the system clock when null
         // DNS-SD: called on the caller's thread once listening (with the bound port) and on
         // stop. The owner registers "_brimwick._tcp" with TXT "v=1" under the host name.
         std::function<void(std::uint16_t port)> advertise;
@@ -64,14 +63,13 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
         "Too many new sessions at once. Try again in a minute.";
 
     // Owned by shared_ptr: timers and replies hold the server weakly.
+    // `clock` (the watch window, the limit on new sessions) must outlive the server.
     static std::shared_ptr<PhoneServer> create(std::string hostName, std::set<std::string> tokens,
                                                std::string code, Callbacks callbacks,
-                                               Options options);
+                                               const Clock& clock, Options options);
     static std::shared_ptr<PhoneServer> create(std::string hostName, std::set<std::string> tokens,
-                                               std::string code, Callbacks callbacks) {
-        return create(std::move(hostName), std::move(tokens), std::move(code), std::move(callbacks),
-                      Options());
-    }
+                                               std::string code, Callbacks callbacks,
+                                               const Clock& clock);
     ~PhoneServer();
 
     // Listens and advertises the service. The error's message is the system's description.
@@ -98,8 +96,9 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
     static std::uint16_t defaultPort();
     static std::uint16_t parsePort(const char* value);  // the rule above, for any text
 
-    // 32 bytes from the system's secure random source as 64 lower-case hexadecimal digits.
-    static std::string randomToken();
+    // 32 bytes from the system's secure random source as 64 lower-case hexadecimal digits;
+    // nothing when the source fails (a pairing is then answered "503 Service Unavailable").
+    static std::optional<std::string> randomToken();
 
     struct State;  // implementation detail
 

@@ -1,7 +1,6 @@
 #include "phone/phone_snapshot.h"
 
 #include <cmath>
-#include <filesystem>
 
 #include "core/percent.h"
 #include "core/text.h"
@@ -54,14 +53,6 @@ bool PhoneSnapshot::sameContent(const json& a, const json& b) {
     return true;
 }
 
-std::string PhoneSnapshot::folderName(const std::string& path) {
-    std::filesystem::path folder(path);
-    // "/a/b/" names the folder "b", as a file path's last component would.
-    if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
-    const auto name = folder.filename().string();
-    return name.empty() && !path.empty() && path.front() == '/' ? "/" : name;
-}
-
 json PhoneSnapshot::snapshot(const SessionStore& store, const UsageStore& usage,
                              const std::string& host, const PendingApprovals& approvals,
                              const QueuedPrompts& queued, const std::vector<std::string>& projects,
@@ -103,7 +94,7 @@ json PhoneSnapshot::snapshot(const SessionStore& store, const UsageStore& usage,
 
     json projectList = json::array();
     for (const auto& path : projects) {
-        projectList.push_back({{"name", folderName(path)}, {"path", path}});
+        projectList.push_back({{"name", text::lastPathComponent(path)}, {"path", path}});
     }
 
     return {{"host", host},

@@ -10,18 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "approvals/pending_approval.h"
 #include "core/clock.h"
-#include "phone/pending_approval.h"
+#include "phone/prompt_queue.h"
 
 namespace brimwick {
 
 class SessionStore;
 class UsageStore;
-
-// Permission requests waiting for the phone, by approval id.
-using PendingApprovals = std::map<std::string, PendingApproval>;
-// Prompts from the phone waiting for their session, by session id, oldest first.
-using QueuedPrompts = std::map<std::string, std::vector<std::string>>;
 
 class PhoneSnapshot {
   public:
@@ -46,9 +42,6 @@ class PhoneSnapshot {
     // Seconds since the epoch as whole milliseconds, truncated toward zero; null when absent or
     // not representable (not finite, beyond 64 bits).
     static nlohmann::json milliseconds(std::optional<Instant> instant);
-
-    // The last component of a folder path ("/home/ada/src/app/" gives "app").
-    static std::string folderName(const std::string& path);
 };
 
 }  // namespace brimwick

@@ -4,11 +4,6 @@
 
 namespace brimwick {
 
-std::string groupedCode(const std::string& code) {
-    if (code.size() != 6) return code;
-    return code.substr(0, 3) + " " + code.substr(3);
-}
-
 std::string pairedLine(const std::string& device) {
     return "paired: " + device;
 }
@@ -20,10 +15,12 @@ std::optional<std::string> phoneAppURL(const PhoneLink& link) {
 
 std::vector<std::string> phoneStatusLines(const PhoneLink& link) {
     std::vector<std::string> lines = {"phone: " + link.status()};
-    if (!link.code().empty()) lines.push_back("Pairing code: " + groupedCode(link.code()));
+    const Pairing& pairing = link.pairing();
+    if (!pairing.code().empty())
+        lines.push_back("Pairing code: " + Pairing::grouped(pairing.code()));
     if (auto url = link.pairingURL()) lines.push_back(*url);
     if (auto app = phoneAppURL(link)) lines.push_back("app: " + *app);
-    if (link.justPaired()) lines.push_back(pairedLine(*link.justPaired()));
+    if (pairing.justPaired()) lines.push_back(pairedLine(*pairing.justPaired()));
     return lines;
 }
 

@@ -18,9 +18,6 @@ std::vector<std::string> phoneStatusLines(const PhoneLink& link);
 // the server runs and the computer has a network address. Main thread.
 std::optional<std::string> phoneAppURL(const PhoneLink& link);
 
-// "123456" as "123 456": the two halves a person reads out; other texts unchanged.
-std::string groupedCode(const std::string& code);
-
 // The line for a phone that has just paired: "paired: <device>".
 std::string pairedLine(const std::string& device);
 

@@ -52,7 +52,26 @@ bool isPermissionNotification(const HookEvent& event) {
            text::lowercased(*event.message).find("permission") != std::string::npos;
 }
 
+std::optional<BotState> stateNamed(const HookEvent& event) {
+    return event.state ? botStateFromRaw(*event.state) : std::nullopt;
+}
+
 }  // namespace
+
+bool SessionStore::understands(const HookEvent& event) {
+    return !event.name.empty() || stateNamed(event);
+}
+
+void SessionStore::turnBegan(const std::string& sessionId, const std::optional<std::string>& cwd,
+                             const std::string& prompt, std::optional<std::int32_t> hostPID) {
+    HookEvent event;
+    event.name = "UserPromptSubmit";
+    event.sessionId = sessionId;
+    event.cwd = cwd;
+    event.prompt = prompt;
+    event.hostPID = hostPID;
+    handle(event);
+}
 
 std::shared_ptr<SessionStore> SessionStore::create(MainQueue& queue, const Clock& clock,
                                                    std::shared_ptr<const ProcessProbe> probe,
@@ -105,15 +124,15 @@ void SessionStore::handle(const HookEvent& event) {
     std::optional<std::string> project;
     if (event.cwd) {
         // An empty working directory names no project; the session keeps (or gets) the default.
-        std::string component = text::displayable(session_text::lastPathComponent(*event.cwd));
+        std::string component = text::displayable(text::lastPathComponent(*event.cwd));
         if (!component.empty()) project = std::move(component);
     }
     const std::string& id = event.sessionId;
     const std::string& name = event.name;
 
-    if (event.explicitState) {
-        set(id, *event.explicitState, project, true);
-        if (*event.explicitState == BotState::finished) {
+    if (const auto explicitState = stateNamed(event)) {
+        set(id, *explicitState, project, true);
+        if (*explicitState == BotState::finished) {
             scheduleRemoval(id, Timing::finishedRemoval);
         }
     } else if (name == "SessionStart") {

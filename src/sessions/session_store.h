@@ -70,9 +70,17 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
     SessionStore(const SessionStore&) = delete;
     SessionStore& operator=(const SessionStore&) = delete;
 
+    // Whether an event means anything to the store: it has a name or names a display state.
+    static bool understands(const HookEvent& event);
+
     // Applies one hook event: creates or updates its session, its texts and process id, and
     // schedules any settle or removal.
     void handle(const HookEvent& event);
+
+    // A new turn began with this prompt without Claude Code saying so (it took a prompt handed
+    // over at a stop): the session shows the prompt as its task, as if it had been submitted.
+    void turnBegan(const std::string& sessionId, const std::optional<std::string>& cwd,
+                   const std::string& prompt, std::optional<std::int32_t> hostPID);
 
     // In order of creation.
     const std::vector<AgentSession>& sessions() const { return sessions_; }

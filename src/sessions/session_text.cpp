@@ -66,14 +66,6 @@ std::string mcpServer(std::string_view name) {
 
 }  // namespace
 
-std::string lastPathComponent(std::string_view path) {
-    const std::size_t last = path.find_last_not_of('/');
-    if (last == std::string_view::npos) return path.empty() ? std::string() : std::string("/");
-    const std::string_view trimmed = path.substr(0, last + 1);
-    const std::size_t slash = trimmed.rfind('/');
-    return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
-}
-
 std::string firstNonEmptyLine(std::string_view text) {
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -133,7 +125,7 @@ std::optional<std::string> describeTool(const std::optional<std::string>& tool,
     if (!tool) return std::nullopt;
     const std::string& name = *tool;
     const std::string d = detail ? text::trimmed(*detail) : std::string();
-    const std::string file = lastPathComponent(d);
+    const std::string file = text::lastPathComponent(d);
     const std::string line = text::prefix(firstNonEmptyLine(d), kActivityLineLength);
 
     auto either = [](const std::string& part, std::string_view lead, std::string_view fallback) {

@@ -15,10 +15,6 @@ namespace brimwick::session_text {
 inline constexpr std::size_t kTaskLength = 160;         // characters
 inline constexpr std::size_t kActivityLineLength = 80;  // characters
 
-// The last component of a path, trailing slashes ignored: "/a/b/" -> "b". A path of only
-// slashes gives "/", the empty path gives empty text.
-std::string lastPathComponent(std::string_view path);
-
 // The first line that is not empty (lines end at a line feed; a carriage return before it is
 // not part of the line). Empty text when there is none.
 std::string firstNonEmptyLine(std::string_view text);

@@ -99,8 +99,8 @@ TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
     post("/hook", event("UserPromptSubmit"), 777);
     auto session = delegate->store().session("s1");
     ASSERT_TRUE(session);
-    EXPECT_TRUE(delegate->phone().queuePrompt("first", session).ok);
-    EXPECT_TRUE(delegate->phone().queuePrompt("second\nline", session).ok);
+    EXPECT_TRUE(delegate->phone().prompts().queue("first", session).ok);
+    EXPECT_TRUE(delegate->phone().prompts().queue("second\nline", session).ok);
 
     const auto answer = post("/stop", event("Stop"), 777);
     const std::string body = answer.substr(answer.find("\r\n\r\n") + 4);
@@ -116,7 +116,7 @@ TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
     EXPECT_EQ(session->state, BotState::thinking);
     EXPECT_EQ(session->task, "first");
     EXPECT_EQ(session->hostPID, 777);
-    EXPECT_TRUE(delegate->phone().queued().empty());
+    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
     main.advance(5);
     EXPECT_TRUE(delegate->store().session("s1"));
 }
@@ -125,8 +125,8 @@ TEST_F(AppDelegateTest, PromptsForAStopWhoseHookGaveUpWaitForTheNextStop) {
     launch();
     post("/hook", event("UserPromptSubmit"));
     auto session = delegate->store().session("s1");
-    EXPECT_TRUE(delegate->phone().queuePrompt("first", session).ok);
-    EXPECT_TRUE(delegate->phone().queuePrompt("second", session).ok);
+    EXPECT_TRUE(delegate->phone().prompts().queue("first", session).ok);
+    EXPECT_TRUE(delegate->phone().prompts().queue("second", session).ok);
     {
         // The hook command sends its stop and gives up (curl's time limit) before the main
         // thread gets to it.
@@ -135,26 +135,27 @@ TEST_F(AppDelegateTest, PromptsForAStopWhoseHookGaveUpWaitForTheNextStop) {
     }
     // Claude Code stopped without the prompts: the island says so and they wait, together.
     ASSERT_TRUE(main.runUntil([&] {
-        const auto& queued = delegate->phone().queued();
+        const auto& queued = delegate->phone().prompts().queued();
         return queued.count("s1") && delegate->store().session("s1")->state == BotState::finished;
     }));
-    EXPECT_EQ(delegate->phone().queued().at("s1"), (std::vector<std::string>{"first\n\nsecond"}));
+    EXPECT_EQ(delegate->phone().prompts().queued().at("s1"),
+              (std::vector<std::string>{"first\n\nsecond"}));
 
     const auto answer = post("/stop", event("Stop"));
     EXPECT_NE(answer.find("prompt:\\n\\nfirst\\n\\nsecond\""), std::string::npos) << answer;
-    EXPECT_TRUE(delegate->phone().queued().empty());
+    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
 }
 
 TEST_F(AppDelegateTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
     launch();
     nlohmann::json start = {{"hook_event_name", "UserPromptSubmit"}, {"session_id", "s2"}};
     post("/hook", start);
-    delegate->phone().queuePrompt("go on", delegate->store().session("s2"));
+    delegate->phone().prompts().queue("go on", delegate->store().session("s2"));
     // Without a cwd the project stays the default one; with the stop's cwd it would change.
     post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}});
     EXPECT_EQ(delegate->store().session("s2")->project, "Claude");
 
-    delegate->phone().queuePrompt("more", delegate->store().session("s2"));
+    delegate->phone().prompts().queue("more", delegate->store().session("s2"));
     post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}, {"cwd", "/src/atlas"}});
     EXPECT_EQ(delegate->store().session("s2")->project, "atlas");
 }
@@ -162,11 +163,11 @@ TEST_F(AppDelegateTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
 TEST_F(AppDelegateTest, SessionEndDropsQueuedPromptsAndEndsTheSession) {
     launch();
     post("/hook", event("UserPromptSubmit"));
-    delegate->phone().queuePrompt("later", delegate->store().session("s1"));
+    delegate->phone().prompts().queue("later", delegate->store().session("s1"));
     post("/hook", event("SessionEnd"));
-    EXPECT_TRUE(delegate->phone().queued().empty());
+    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
     EXPECT_FALSE(delegate->store().session("s1"));
-    EXPECT_EQ(delegate->phone().projects(), std::vector<std::string>{"/src/weather"});
+    EXPECT_EQ(delegate->phone().projects().list(), std::vector<std::string>{"/src/weather"});
 }
 
 TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheStoreSawIt) {
@@ -179,12 +180,12 @@ TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheSt
     ASSERT_TRUE(session);
     EXPECT_EQ(session->state, BotState::approval);
     EXPECT_EQ(session->activity, "Running make");
-    EXPECT_TRUE(delegate->phone().approvals().empty());
+    EXPECT_TRUE(delegate->gate().pending().empty());
 }
 
 TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) {
     preferences.setValue(PhoneLink::kEnabledKey, true);
-    preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
+    preferences.setValue(Pairing::kDevicesKey, {{"tok", "Pixel"}});
     launch();
     ASSERT_TRUE(delegate->phone().server());
     RawClient phone(delegate->phone().server()->port());
@@ -198,10 +199,10 @@ TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) 
         // The user answers "No" in the terminal: Claude Code cancels the hook, says no more.
         RawClient hook(delegate->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest").dump()));
-        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->gate().pending().empty(); }));
         EXPECT_EQ(stateOf("s1"), BotState::approval);
     }
-    EXPECT_TRUE(main.runUntil([&] { return delegate->phone().approvals().empty(); }));
+    EXPECT_TRUE(main.runUntil([&] { return delegate->gate().pending().empty(); }));
     EXPECT_EQ(stateOf("s1"), BotState::idle);
 
     {
@@ -211,18 +212,18 @@ TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) 
     }
     ASSERT_TRUE(testing::eventually([&] { return delegate->server()->openConnections() == 0; }));
     EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
-    EXPECT_TRUE(delegate->phone().approvals().empty());
+    EXPECT_TRUE(delegate->gate().pending().empty());
 
     std::size_t tasks = 0;
     {
         // The phone's answer crosses the leaving: it reaches nobody, the turn is over all the same.
         RawClient hook(delegate->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest", "s3").dump()));
-        ASSERT_TRUE(main.runUntil([&] { return !delegate->phone().approvals().empty(); }));
+        ASSERT_TRUE(main.runUntil([&] { return !delegate->gate().pending().empty(); }));
         tasks = main.pendingCount();
     }
     ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > tasks; }));
-    EXPECT_TRUE(delegate->phone().decide(delegate->phone().approvals().begin()->first, "allow").ok);
+    EXPECT_TRUE(delegate->gate().decide(delegate->gate().pending().begin()->first, "allow").ok);
     main.runPending();
     EXPECT_EQ(stateOf("s3"), BotState::idle);
 }
@@ -264,14 +265,14 @@ TEST_F(AppDelegateTest, TakenHookPortIsReportedAndTheRestRuns) {
 
 TEST_F(AppDelegateTest, ServerStatusReachesTheMenu) {
     launch();
-    main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; });
+    main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; });
     EXPECT_EQ(delegate->serverStatus(),
               "Listening on 127.0.0.1:" + std::to_string(delegate->server()->port()));
 }
 
 TEST_F(AppDelegateTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
     preferences.setValue(PhoneLink::kEnabledKey, true);
-    preferences.setValue(PhoneLink::kDevicesKey, {{"tok", "Pixel"}});
+    preferences.setValue(Pairing::kDevicesKey, {{"tok", "Pixel"}});
     launch();
     const auto server = delegate->phone().server();
     ASSERT_TRUE(server);

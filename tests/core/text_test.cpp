@@ -25,6 +25,15 @@ TEST(TextTest, DisplayableDropsWhatCouldForgeOrReorderALine) {
     }
 }
 
+TEST(TextTest, LastPathComponentIgnoresTrailingSlashes) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/home/dana/src/weather", "weather"}, {"/home/dana/src/weather///", "weather"},
+        {"relative/dir/", "dir"},              {"/my project/caf\u00e9", "caf\u00e9"},
+        {"weather", "weather"},                {"///", "/"},
+        {"", ""}};
+    for (const auto& [path, last] : rows) EXPECT_EQ(text::lastPathComponent(path), last) << path;
+}
+
 TEST(TextTest, PrefixBytesNeverSplitsASequence) {
     const std::string text = "a\u00e9\U0001F600";  // 1 + 2 + 4 bytes
     const std::pair<std::size_t, std::string> rows[] = {

@@ -79,15 +79,8 @@ TEST_F(PairContentTest, APairedPhoneBringsTheSuccessViewUntilTheLinkClearsIt) {
     EXPECT_EQ(pair_text::connected(*content.pairedDevice), "Zoë's Pixel is connected");
     // Behind it the pairing content already carries the next code.
     EXPECT_EQ(content.code, "234567");
-    fixture.queue.advance(PhoneLink::kJustPairedTime);
+    fixture.queue.advance(Pairing::kJustPairedTime);
     EXPECT_FALSE(PairContent::of(*link).pairedDevice);
-}
-
-TEST(PairTextTest, TheCodeReadsAsTwoGroupsOfThree) {
-    EXPECT_EQ(pair_text::codeDigits("000042"), "000 042");
-    EXPECT_EQ(pair_text::codeDigits("999999"), "999 999");
-    EXPECT_EQ(pair_text::codeDigits(""), "");
-    EXPECT_EQ(pair_text::codeDigits("12"), "12");
 }
 
 // MARK: QR matrix

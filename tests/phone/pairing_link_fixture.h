@@ -36,11 +36,10 @@ struct PairingLink {
             codes.pop_front();
             return next;
         };
-        s.random = std::make_shared<FakeRandom>();
         s.launchSession = [](const std::string&, const std::string&) { return Result<void>(); };
         s.isDirectory = [](const std::string&) { return false; };
         s.hostName = hostName;
-        auto link = PhoneLink::create(queue, queue, preferences, std::move(s));
+        auto link = PhoneLink::create(queue, preferences, gate, std::move(s));
         if (on) {
             EXPECT_TRUE(queue.runUntil([&] { return link->status().starts_with("Listening"); }))
                 << link->status();
@@ -61,24 +60,27 @@ struct PairingLink {
 
     // Pairs a phone with the current code and waits until the link says so.
     void pairPhone(const PhoneLink& link, const std::string& device) {
-        EXPECT_EQ(sendPair(link, link.code(), device), "HTTP/1.1 200 OK");
-        EXPECT_TRUE(queue.runUntil([&] { return link.justPaired() == device; }));
+        EXPECT_EQ(sendPair(link, link.pairing().code(), device), "HTTP/1.1 200 OK");
+        EXPECT_TRUE(queue.runUntil([&] { return link.pairing().justPaired() == device; }));
     }
 
     // Burns `count` codes in a row with five wrong attempts each.
     void burnCodes(const PhoneLink& link, int count) {
-        for (int burn = link.burnedCodes() + 1; count > 0; --count, ++burn) {
-            const std::string wrong = link.code() == "000000" ? "000001" : "000000";
+        for (int burn = link.pairing().burnedCodes() + 1; count > 0; --count, ++burn) {
+            const std::string wrong = link.pairing().code() == "000000" ? "000001" : "000000";
             for (int attempt = 0; attempt < 5; ++attempt) sendPair(link, wrong, "Intruder");
-            EXPECT_TRUE(queue.runUntil([&] { return link.burnedCodes() == burn; })) << burn;
+            EXPECT_TRUE(queue.runUntil([&] { return link.pairing().burnedCodes() == burn; }))
+                << burn;
         }
     }
 
     ManualMainQueue queue;
     MemoryPreferences preferences;
+    std::shared_ptr<ApprovalGate> gate =
+        ApprovalGate::create(queue, queue, std::make_shared<FakeRandom>());
     std::deque<std::string> codes = {"012345", "234567", "345678", "456789", "567890", "678901"};
     std::optional<std::string> address = "192.168.1.20";
-    std::optional<std::string> hostName = "Ada's Laptop";
+    std::string hostName = "Ada's Laptop";
 };
 
 }  // namespace brimwick::testing

@@ -69,7 +69,7 @@ class PhoneAppRouteTest : public ::testing::Test {
         PhoneServer::Options options;
         options.port = 0;
         options.address = "127.0.0.1";
-        server = PhoneServer::create("Studio Mac", {"good-token"}, "123456", {}, options);
+        server = PhoneServer::create("Studio Mac", {"good-token"}, "123456", {}, clock, options);
         ASSERT_TRUE(server->start().ok());
     }
     std::string exchange(const std::string& bytes) {
@@ -77,6 +77,7 @@ class PhoneAppRouteTest : public ::testing::Test {
         client.send(bytes);
         return client.readAll();
     }
+    SystemClock clock;
     std::shared_ptr<PhoneServer> server;
 };
 

@@ -233,6 +233,11 @@ TEST_F(SessionStoreTest, ExplicitStateWinsOverTheEventName) {
     handle("", {{"state", "GREETING"}});
     queue.advance(60);
     EXPECT_EQ(stateOf(), BotState::greeting);
+
+    // A state the store does not know, without an event name, means nothing.
+    EXPECT_TRUE(SessionStore::understands(event("", {{"state", "Working"}})));
+    EXPECT_FALSE(SessionStore::understands(event("", {{"state", "napping"}})));
+    EXPECT_TRUE(SessionStore::understands(event("Stop", {{"state", "napping"}})));
 }
 
 TEST_F(SessionStoreTest, SessionStartGreetsOnlyFreshSessions) {

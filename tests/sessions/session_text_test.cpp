@@ -18,21 +18,6 @@ std::string as(std::size_t n) {
     return std::string(n, 'a');
 }
 
-TEST(PathComponentTest, IgnoresTrailingSlashes) {
-    EXPECT_EQ(lastPathComponent("/home/dana/src/weather"), "weather");
-    EXPECT_EQ(lastPathComponent("/home/dana/src/weather/"), "weather");
-    EXPECT_EQ(lastPathComponent("/home/dana/src/weather///"), "weather");
-    EXPECT_EQ(lastPathComponent("weather"), "weather");
-    EXPECT_EQ(lastPathComponent("relative/dir/"), "dir");
-    EXPECT_EQ(lastPathComponent("/my project/caf\u00e9"), "caf\u00e9");
-}
-
-TEST(PathComponentTest, RootAndEmptyPaths) {
-    EXPECT_EQ(lastPathComponent("/"), "/");
-    EXPECT_EQ(lastPathComponent("///"), "/");
-    EXPECT_EQ(lastPathComponent(""), "");
-}
-
 TEST(FirstLineTest, SkipsEmptyLinesAndDropsCarriageReturns) {
     EXPECT_EQ(firstNonEmptyLine("\n\nabc\ndef"), "abc");
     EXPECT_EQ(firstNonEmptyLine("one\r\ntwo"), "one");

@@ -21,6 +21,10 @@ AppEnvironment appTestEnvironment(ManualMainQueue& main, Preferences& preference
     env.phone.makeServer = [](auto, auto, auto, auto) { return nullptr; };
     env.phone.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
     env.phone.newCode = [] { return std::string("123456"); };
+    env.phone.launchSession = [](const std::string&, const std::string&) -> Result<void> {
+        return Error{"test", "tests open no terminals"};
+    };
+    env.phone.isDirectory = [](const std::string&) { return false; };
     env.phone.hostName = "Test Box";
     env.home = home.string();
     env.hookServer.port = 0;

@@ -33,8 +33,9 @@ class RecordingFace final : public AppFace {
 };
 
 // `main` is queue and clock; usage fetches fail as signed out; no phone server is ever made (the
-// link reports that), the phone's address is 192.0.2.10, its codes "123456", the host "Test Box";
-// the hook server takes a free port. Tests replace what they look at.
+// link reports that), the phone's address is 192.0.2.10, its codes "123456", the host "Test Box",
+// no folder exists and no terminal opens; the hook server takes a free port. Tests replace what
+// they look at.
 AppEnvironment appTestEnvironment(ManualMainQueue& main, Preferences& preferences,
                                   const std::filesystem::path& home);
 

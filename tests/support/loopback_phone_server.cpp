@@ -9,10 +9,9 @@ std::shared_ptr<PhoneServer> makeLoopbackPhoneServer(const Clock& clock, std::st
     PhoneServer::Options options;
     options.port = port;
     options.address = "127.0.0.1";
-    options.clock = &clock;
     options.longPollHold = longPollHold;
     return PhoneServer::create(std::move(host), std::move(tokens), std::move(code),
-                               std::move(callbacks), options);
+                               std::move(callbacks), clock, options);
 }
 
 }  // namespace brimwick::testing

@@ -17,7 +17,7 @@ PairWindow::~PairWindow() = default;
 
 void PairWindow::show(PhoneLink& link) {
     // Pairing paused after burned codes: opening the window is the user asking for a new one.
-    if (link.enabled() && link.code().empty()) link.newCode();
+    if (link.enabled() && link.pairing().code().empty()) link.newCode();
 
     if (!window_) {
         // Title bar with a close button only: no resizing, no minimising, no maximising.

@@ -68,7 +68,7 @@ TEST_F(QtFaceTest, StartUpMakesTheTrayIconAndMenuAndSaysOnceWhenThereIsNoTray) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     EXPECT_EQ(reports, std::vector<std::string>{QtFace::kNoTray});
     // The server's first status arrives from its thread and rebuilds the closed menu.
-    ASSERT_TRUE(main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; }));
+    ASSERT_TRUE(main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; }));
     main.runPending();
     EXPECT_EQ(face->trayMenu()->menu()->actions().first()->text(),
               QString::fromStdString("Brimwick: " + delegate->serverStatus()));

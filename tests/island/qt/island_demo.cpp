@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         HookEvent event;
         event.sessionId = "demo-" + std::to_string(index++);
         event.cwd = "/home/user/" + project;
-        event.explicitState = *state;
+        event.state = std::string(rawValue(*state));
         store->handle(event);
     }
     if (demo > 0) store->spawnDemo(demo);

@@ -44,7 +44,7 @@ struct IslandFixture {
         HookEvent event;
         event.sessionId = id;
         event.cwd = "/home/user/" + project;
-        event.explicitState = state;
+        event.state = std::string(rawValue(state));
         store->handle(event);
     }
 

@@ -110,7 +110,7 @@ TEST_F(PairWindowTest, LinkOffShowsWhereToSwitchItOnAndNoNewCode) {
     EXPECT_FALSE(part<QPushButton>("newCode")->isEnabled());
     EXPECT_EQ(text("headline"), "Scan with Brimwick on your phone");
     EXPECT_EQ(text("sameNetwork"), "Your phone must be on the same Wi\u2011Fi as this Mac.");
-    EXPECT_EQ(link->code(), "");  // opening never switches the link on
+    EXPECT_EQ(link->pairing().code(), "");  // opening never switches the link on
 }
 
 TEST_F(PairWindowTest, OnWithoutAnAddressShowsTheNetworkMessage) {
@@ -185,20 +185,20 @@ TEST_F(PairWindowTest, PausedAfterFourBurnsShowsTheNetworkMessageAndThePauseLine
     EXPECT_TRUE(shown("placeholder"));
     EXPECT_EQ(text("placeholder"), pair_text::kNoAddress);
     const auto* status = part<QLabel>("status");
-    EXPECT_EQ(status->toolTip().toStdString(), PhoneLink::kPaused);
+    EXPECT_EQ(status->toolTip().toStdString(), Pairing::kPaused);
     EXPECT_EQ(status->text().toStdString().substr(0, 14), "Pairing paused");
     EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width());
 
     // "New code" starts again from a fresh code with no burns.
     part<QPushButton>("newCode")->click();
-    EXPECT_EQ(link->burnedCodes(), 0);
+    EXPECT_EQ(link->pairing().burnedCodes(), 0);
     EXPECT_EQ(text("codeDigits"), "567 890");
     EXPECT_TRUE(shown("qrCode"));
 }
 
 TEST_F(PairWindowTest, APairingShowsTheSuccessViewAndTheLinkClosesTheWindow) {
     auto link = fixture.make(true);
-    link->closePairingWindow = [this] { pairing.close(); };
+    link->pairing().closePairingWindow = [this] { pairing.close(); };
     pairing.show(*link);
     fixture.pairPhone(*link, "Zoë's Pixel");
 
@@ -230,7 +230,7 @@ TEST_F(PairWindowTest, APairingShowsTheSuccessViewAndTheLinkClosesTheWindow) {
     EXPECT_TRUE(pairing.window()->isVisible());
     fixture.queue.advance(1.63);  // 2.2 s after the pairing (0.58 s have passed)
     EXPECT_FALSE(pairing.window()->isVisible());
-    EXPECT_FALSE(link->justPaired());
+    EXPECT_FALSE(link->pairing().justPaired());
 
     // The next opening shows the pairing content with the code issued at pairing.
     pairing.show(*link);
@@ -264,7 +264,7 @@ TEST_F(PairWindowTest, OpeningTwiceShowsTheSameWindow) {
     pairing.show(*link);
     EXPECT_EQ(pairing.window(), first);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(link->code(), "012345");  // a valid code is kept
+    EXPECT_EQ(link->pairing().code(), "012345");  // a valid code is kept
     EXPECT_EQ(QApplication::topLevelWidgets().count(first), 1);
     pairing.close();
     pairing.close();
@@ -274,10 +274,10 @@ TEST_F(PairWindowTest, OpeningTwiceShowsTheSameWindow) {
 TEST_F(PairWindowTest, OpeningWhilePausedIssuesAFreshCode) {
     auto link = fixture.make(true);
     fixture.burnCodes(*link, 4);
-    ASSERT_EQ(link->code(), "");
+    ASSERT_EQ(link->pairing().code(), "");
     pairing.show(*link);
-    EXPECT_EQ(link->code(), "567890");
-    EXPECT_EQ(link->burnedCodes(), 0);
+    EXPECT_EQ(link->pairing().code(), "567890");
+    EXPECT_EQ(link->pairing().burnedCodes(), 0);
     EXPECT_TRUE(shown("qrCode"));
     EXPECT_EQ(text("codeDigits"), "567 890");
 }
