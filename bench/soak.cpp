@@ -366,7 +366,7 @@ int main(int argc, char** argv) {
     env.preferences = &preferences;
     env.probe = std::make_shared<SignalProcessProbe>();
     env.random = std::make_shared<SystemRandomSource>();
-    env.usageFetch = [](std::function<void(UsageOutcome)> done) {
+    env.usageFetch = [](BackgroundTask&, std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));  // no network here
     };
     env.phone.makeServer = [](std::string host, std::set<std::string> tokens, std::string code,

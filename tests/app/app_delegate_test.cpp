@@ -30,7 +30,7 @@ class AppDelegateTest : public ::testing::Test {
 
     AppEnvironment environment() {
         AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
-        env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
+        env.usageFetch = [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
             ++fetches;
             done(UsageError::of(UsageError::Kind::signedOut));
         };

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
+
+#include "support/eventually.h"
 
 namespace brimwick {
 namespace {
@@ -132,6 +135,20 @@ TEST_F(CredentialsTest, ToolIgnoringTerminationIsKilledHard) {
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_LT(took, 6.0);
+}
+
+TEST_F(CredentialsTest, StopRequestEndsAHangingKeychainToolAtOnce) {
+    const auto started = (dir / "started").string();
+    keychainScript("touch '" + started + "'\nexec sleep 60");
+    std::stop_source stop;
+    auto lookup = std::async(std::launch::async, [&] {
+        return Credentials::keychain(sources.keychainTool, 60, stop.get_token());
+    });
+    ASSERT_TRUE(testing::eventually([&] { return fs::exists(started); }));
+    stop.request_stop();
+    ASSERT_TRUE(testing::eventually(
+        [&] { return lookup.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(lookup.get(), std::nullopt);
 }
 
 TEST(CredentialsParse, ReadsTokenAndMillisecondExpiry) {

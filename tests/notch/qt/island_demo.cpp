@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
     int fetches = 0;
     const bool hasUsage = sessionUsed || weekUsed;
     preferences.setValue(UsageStore::preferenceKey, hasUsage);
-    auto usage =
-        UsageStore::create(queue, clock, preferences, [&](std::function<void(UsageOutcome)> done) {
+    auto usage = UsageStore::create(
+        queue, clock, preferences, [&](BackgroundTask&, std::function<void(UsageOutcome)> done) {
             // The first answer has figures; a later one fails, which leaves them stale.
             if (fetches++ > 0) return done(UsageError::of(UsageError::Kind::network));
             PlanUsage figures;
@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
     for (const std::string& entry : sessions) {
         const auto colon = entry.find(':');
         const std::string stateName = entry.substr(0, colon);
-        const std::string project =
-            colon == std::string::npos ? "project" + std::to_string(index) : entry.substr(colon + 1);
+        const std::string project = colon == std::string::npos ? "project" + std::to_string(index)
+                                                               : entry.substr(colon + 1);
         const auto state = botStateFromRaw(stateName);
         if (!state) {
             std::fprintf(stderr, "island_demo: unknown state %s\n", stateName.c_str());
