@@ -91,32 +91,47 @@ void AppDelegate::finishLaunching() {
 void AppDelegate::startServer() {
     MainQueue& main = *env_.main;
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    // The event callbacks hold the models themselves, not the delegate.
+    // The event callbacks hold the models weakly, like everything else that is queued: the
+    // models, the phone server's thread and the usage fetch's thread end with the delegate, not
+    // whenever the last queued task is dropped.
+    std::weak_ptr<SessionStore> weakStore = store_;
+    std::weak_ptr<PhoneLink> weakPhone = phone_;
+    std::weak_ptr<UsageStore> weakUsage = usage_;
     HookServer::Callbacks callbacks;
-    callbacks.onEvent = [&main, store = store_, phone = phone_](HookEvent event) {
-        main.post([store, phone, event = std::move(event)] {
+    callbacks.onEvent = [&main, weakStore, weakPhone](HookEvent event) {
+        main.post([weakStore, weakPhone, event = std::move(event)] {
+            const auto store = weakStore.lock();
+            const auto phone = weakPhone.lock();
+            if (!store || !phone) return;
             phone->sessionMoved(event);
             phone->noteProject(event.cwd);
             if (event.name == "SessionEnd") phone->dropQueue(event.sessionId);
             store->handle(event);
         });
     };
-    callbacks.onPermission = [&main, phone = phone_](HookEvent event, HookServer::Reply reply) {
-        main.post([phone, event = std::move(event), reply = std::move(reply)] {
-            phone->request(event, reply);
+    callbacks.onPermission = [&main, weakPhone](HookEvent event, HookServer::Reply reply) {
+        main.post([weakPhone, event = std::move(event), reply = std::move(reply)] {
+            if (const auto phone = weakPhone.lock()) phone->request(event, reply);
         });
     };
-    callbacks.onStop = [&main, store = store_, phone = phone_, usage = usage_](
-                           HookEvent event, HookServer::Reply reply) {
-        main.post([&main, store, phone, usage, event = std::move(event), reply = std::move(reply)] {
+    callbacks.onStop = [&main, weakStore, weakPhone, weakUsage](HookEvent event,
+                                                                HookServer::Reply reply) {
+        main.post([&main, weakStore, weakPhone, weakUsage, event = std::move(event),
+                   reply = std::move(reply)] {
+            const auto store = weakStore.lock();
+            const auto phone = weakPhone.lock();
+            const auto usage = weakUsage.lock();
+            if (!store || !phone || !usage) return;
             phone->sessionMoved(event);
             phone->noteProject(event.cwd);
             if (auto prompt = phone->handOver(event.sessionId)) {
                 // A stop that waited too long for us has been given up by its hook command, and
                 // Claude Code stopped without the prompts: they wait for the session's next stop.
-                auto undelivered = [&main, store, phone, event, prompt = *prompt] {
-                    main.post([store, phone, event, prompt] {
-                        if (!store->session(event.sessionId)) return;
+                auto undelivered = [&main, weakStore, weakPhone, event, prompt = *prompt] {
+                    main.post([weakStore, weakPhone, event, prompt] {
+                        const auto store = weakStore.lock();
+                        const auto phone = weakPhone.lock();
+                        if (!store || !phone || !store->session(event.sessionId)) return;
                         phone->putBack(event.sessionId, prompt);
                         store->handle(event);
                     });

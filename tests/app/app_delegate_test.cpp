@@ -9,6 +9,7 @@
 #include "hooks/hook_commands.h"
 #include "hooks/hook_installer.h"
 #include "support/app_test_environment.h"
+#include "support/eventually.h"
 #include "support/loopback_phone_server.h"
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -266,6 +267,23 @@ TEST_F(AppDelegateTest, PhonePromptsNeedALiveDelegateAndSession) {
     const auto outcome = onPrompt("s1", "hi");
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.message, "Brimwick isn't ready");
+}
+
+TEST_F(AppDelegateTest, ModelsEndWithTheDelegateWhileHookTasksAreStillQueued) {
+    launch();
+    const std::weak_ptr<SessionStore> store = delegate->store().weak_from_this();
+    const std::weak_ptr<UsageStore> usage = delegate->usage().weak_from_this();
+    const std::weak_ptr<PhoneLink> phone = delegate->phone().weak_from_this();
+    main.runUntil([&] { return delegate->serverStatus() != AppDelegate::kStarting; });
+    const auto queued = main.pendingCount();
+    RawClient client(delegate->server()->port());
+    client.send(testing::postRequest("/stop", event("Stop").dump()));
+    ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > queued; }));
+    // A queued task must not keep a model (and the threads it owns) past the delegate.
+    delegate.reset();
+    EXPECT_TRUE(store.expired());
+    EXPECT_TRUE(usage.expired());
+    EXPECT_TRUE(phone.expired());
 }
 
 TEST_F(AppDelegateTest, FocusBeepsWhenNoTerminalCanBeFound) {
