@@ -11,6 +11,8 @@
 #include <thread>
 #include <unordered_set>
 
+#include "core/adopted_threads.h"
+
 namespace brimwick {
 
 namespace {
@@ -234,9 +236,10 @@ void HttpServer::State::stop() {
     context.stop();
     if (thread.joinable()) {
         // The last owner may let go from inside one of our own handlers; the thread then ends
-        // by itself once that handler returns, holding the state until it does.
+        // by itself once that handler returns, holding the state until it does, and main
+        // joins it before it returns.
         if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();
+            adoptThread(std::move(thread));
         } else {
             thread.join();
         }

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <future>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "core/adopted_threads.h"
 #include "support/eventually.h"
 #include "support/raw_client.h"
 
@@ -146,6 +148,27 @@ TEST_F(HttpServerHeldTest, AnAnswerToAPeerThatLeftIsReportedUndelivered) {
     EXPECT_EQ(waiting.readAll(), kOk);
     // Only the first answer is written; a second one is reported as not delivered.
     EXPECT_TRUE(undelivered(*held[1], kOk));
+}
+
+TEST(HttpServerLifetimeTest, AServerLetGoInItsOwnHandlerLeavesAThreadMainJoins) {
+    auto sentinel = std::make_shared<int>(0);
+    const std::weak_ptr<int> handlerState = sentinel;
+    std::atomic<bool> letGo = false;
+    auto owner = std::make_shared<std::unique_ptr<HttpServer>>();
+    *owner = std::make_unique<HttpServer>(
+        HttpServerOptions{}, [owner, sentinel = std::move(sentinel), &letGo](
+                                 HttpRequest, std::shared_ptr<HttpResponder>) {
+            owner->reset();
+            letGo = true;
+            // Still busy after its owner has gone: only a join can tell when it is done.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+    ASSERT_TRUE((*owner)->start().ok());
+    RawClient client((*owner)->port());
+    client.send(head(0));
+    ASSERT_TRUE(testing::eventually([&] { return letGo.load(); }));
+    joinAdoptedThreads();
+    EXPECT_TRUE(handlerState.expired());
 }
 
 }  // namespace
