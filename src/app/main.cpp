@@ -8,6 +8,7 @@
 #include "app/headless_runner.h"
 #include "app/hooks_cli.h"
 #include "core/adopted_threads.h"
+#include "platform/quit_signals.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "hooks") == 0) {
         return brimwick::runHooksCli(argc - 2, argv + 2, std::cout, std::cerr);
     }
+    // Before any thread exists, so every thread inherits it: the faces take SIGINT and SIGTERM
+    // on a signal thread of their own.
+    brimwick::QuitSignals::block();
     const int status = runFace(argc, argv);
     // No thread of ours may still run while static destructors do.
     brimwick::joinAdoptedThreads();

@@ -63,7 +63,12 @@ pid_t spawnLookup(const std::string& tool, int stdoutFd) {
     posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Our threads block SIGINT and SIGTERM (a signal thread takes them); the tool must not
+    // inherit that, or the time-out's SIGTERM would not reach it.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
 
     std::string arg0 = tool;
     std::string find = "find-generic-password", service = "-s", item = "Claude Code-credentials",

@@ -35,7 +35,8 @@ struct Credentials {
 
     // Runs the keychain tool ("find-generic-password -s Claude Code-credentials -w") and gives
     // its standard output untouched, or nothing when it cannot start, fails, is killed by the
-    // time-out or by a stop request, or prints nothing. Blocking; any thread.
+    // time-out or by a stop request, or prints nothing. Blocking; any thread. The tool starts
+    // with no signal blocked, whatever the calling thread blocks.
     static std::optional<std::string> keychain(const std::string& tool, double timeoutSeconds,
                                                std::stop_token stop = {});
 

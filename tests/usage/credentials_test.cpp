@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -149,6 +150,19 @@ TEST_F(CredentialsTest, StopRequestEndsAHangingKeychainToolAtOnce) {
     ASSERT_TRUE(testing::eventually(
         [&] { return lookup.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(lookup.get(), std::nullopt);
+}
+
+TEST_F(CredentialsTest, KeychainToolStartsWithNoSignalBlocked) {
+    // Brimwick's threads block SIGINT and SIGTERM; the tool must still be able to get them.
+    sigset_t quit, before;
+    sigemptyset(&quit);
+    sigaddset(&quit, SIGTERM);
+    sigaddset(&quit, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &quit, &before);
+    keychainScript("exec grep SigBlk /proc/self/status");
+    const auto output = Credentials::keychain(sources.keychainTool, 10);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    EXPECT_EQ(output, "SigBlk:\t0000000000000000\n");
 }
 
 TEST(CredentialsParse, ReadsTokenAndMillisecondExpiry) {
