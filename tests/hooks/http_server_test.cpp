@@ -150,6 +150,41 @@ TEST_F(HttpServerHeldTest, AnAnswerToAPeerThatLeftIsReportedUndelivered) {
     EXPECT_TRUE(undelivered(*held[1], kOk));
 }
 
+TEST(HttpServerStartTest, FallsBackOnlyFromAnAddressThisMachineCannotUse) {
+    HttpServer taken(HttpServerOptions{}, [](HttpRequest, std::shared_ptr<HttpResponder>) {});
+    ASSERT_TRUE(taken.start().ok());
+    struct Row {
+        const char* name;
+        std::string address;
+        std::vector<std::string> fallbacks;
+        std::uint16_t port;
+        std::string error;  // empty: starts and answers
+    } const rows[] = {
+        // Not one of this machine's addresses (or no IPv6 at all), like "::" with IPv6 off.
+        {"unusable address", "2001:db8::1", {"127.0.0.1"}, 0, ""},
+        {"taken port", "127.0.0.1", {"127.0.0.2"}, taken.port(), "Address already in use"},
+    };
+    for (const auto& row : rows) {
+        HttpServerOptions options;
+        options.address = row.address;
+        options.fallbackAddresses = row.fallbacks;
+        options.port = row.port;
+        HttpServer server(options, [](HttpRequest, std::shared_ptr<HttpResponder> responder) {
+            responder->respond(kOk);
+        });
+        const auto started = server.start();
+        if (!row.error.empty()) {
+            ASSERT_FALSE(started.ok()) << row.name;
+            EXPECT_EQ(started.error().message, row.error) << row.name;
+            continue;
+        }
+        ASSERT_TRUE(started.ok()) << row.name << ": " << started.error().message;
+        RawClient client(server.port());
+        client.send(head(0));
+        EXPECT_EQ(client.readAll(), kOk) << row.name;
+    }
+}
+
 TEST(HttpServerLifetimeTest, AServerLetGoInItsOwnHandlerLeavesAThreadMainJoins) {
     auto sentinel = std::make_shared<int>(0);
     const std::weak_ptr<int> handlerState = sentinel;
