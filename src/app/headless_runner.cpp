@@ -9,6 +9,7 @@
 #include "phone/phone_status_lines.h"
 #include "platform/asio_main_queue.h"
 #include "platform/quit_signals.h"
+#include "platform/suspend_wake_monitor.h"
 #include "usage/usage_text.h"
 
 namespace brimwick {
@@ -103,8 +104,9 @@ int runHeadless(int argc, char** argv) {
     // A signal stops the loop from the signal thread, after the task at hand, however many wait
     // behind it; one that came during start-up makes run() return at once.
     QuitSignals quit([&context] { context.stop(); });
+    SuspendWakeMonitor wake(main);
 
-    auto delegate = AppDelegate::launch(system.environment(main), face);
+    auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
     face.attach(*delegate);
     face.rebuildMenu();
     main.post([&face, &system] { face.usageChanged(system.clock()); });

@@ -14,11 +14,11 @@
 #include "app/headless_runner.h"
 #include "app/qt/app_icon.h"
 #include "app/qt/desktop_settings.h"
-#include "app/qt/logind_wake_monitor.h"
 #include "app/qt/qt_face.h"
 #include "app/qt/qt_main_queue.h"
 #include "app/system_environment.h"
 #include "platform/quit_signals.h"
+#include "platform/suspend_wake_monitor.h"
 
 namespace brimwick {
 
@@ -61,7 +61,7 @@ int runDesktop(int argc, char** argv) {
     SystemEnvironment system;
     // Stored before the link reads it, as the menu's switch would store it.
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
-    LogindWakeMonitor wake;
+    SuspendWakeMonitor wake(main);
 
     QtFace face(system.clock(), systemReduceMotion());
     auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
