@@ -212,7 +212,7 @@ bool sessionFlood(const fs::path& scratch) {
     AsioMainQueue queue(context);
     QuietFace face;
     AppEnvironment env = system.environment(queue);
-    env.usageFetch = [](std::function<void(UsageOutcome)> done) {
+    env.usageFetch = [](BackgroundTask&, std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));
     };
     env.phone.localAddress = [] { return std::optional<std::string>(); };

@@ -50,17 +50,19 @@ struct LoadResult {
     }
 };
 
-// Sends `requests` copies of `request` to 127.0.0.1:`port`, keeping `clients` connections in
-// flight. A request is done when the server closes the connection (both servers compared here
-// close after answering). One thread drives every connection through epoll, as wrk does, so
-// the clients do not crowd the cores with threads of their own. Blocking; gives up when nothing
-// happens for five seconds.
-inline LoadResult driveLoad(std::uint16_t port, const std::string& request, int clients,
-                            int requests) {
+// Sends `requests` requests to 127.0.0.1:`port`, keeping `clients` connections in flight;
+// `requestFor(i)` gives the bytes of the i-th, which must stay valid until the call returns. A
+// request is done when the server closes the connection (both servers compared here close after
+// answering). One thread drives every connection through epoll, as wrk does, so the clients do
+// not crowd the cores with threads of their own. Blocking; gives up when nothing happens for
+// five seconds.
+template <typename RequestFor>
+LoadResult driveLoadOf(std::uint16_t port, RequestFor requestFor, int clients, int requests) {
     using Clock = std::chrono::steady_clock;
     struct InFlight {
         int fd = -1;
         Clock::time_point started;
+        const std::string* request = nullptr;
         std::size_t sent = 0;
         char head[16] = {};  // the start of the status line: "HTTP/1.1 204"
         std::size_t headLength = 0;
@@ -86,6 +88,7 @@ inline LoadResult driveLoad(std::uint16_t port, const std::string& request, int 
         s = InFlight{};
         s.fd = openConnection();
         s.started = Clock::now();
+        s.request = &requestFor(started);
         epoll_event event{};
         event.events = EPOLLOUT | EPOLLIN;
         event.data.u64 = slot;
@@ -102,6 +105,7 @@ inline LoadResult driveLoad(std::uint16_t port, const std::string& request, int 
         for (int e = 0; e < n; ++e) {
             const auto slot = static_cast<std::size_t>(events[e].data.u64);
             auto& s = slots[slot];
+            const std::string& request = *s.request;
             if (s.sent < request.size() && (events[e].events & EPOLLOUT)) {
                 const ssize_t w =
                     ::send(s.fd, request.data() + s.sent, request.size() - s.sent, MSG_NOSIGNAL);
@@ -143,6 +147,13 @@ inline LoadResult driveLoad(std::uint16_t port, const std::string& request, int 
     ::close(epoll);
     std::sort(result.latencies.begin(), result.latencies.end());
     return result;
+}
+
+// `requests` copies of `request`.
+inline LoadResult driveLoad(std::uint16_t port, const std::string& request, int clients,
+                            int requests) {
+    return driveLoadOf(
+        port, [&request](int) -> const std::string& { return request; }, clients, requests);
 }
 
 }  // namespace brimwick::bench

@@ -360,7 +360,7 @@ int main(int argc, char** argv) {
     QuietFace face;
 
     AppEnvironment env = system.environment(queue);
-    env.usageFetch = [](std::function<void(UsageOutcome)> done) {
+    env.usageFetch = [](BackgroundTask&, std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));  // no network here
     };
     env.phone.makeServer = [&system](std::string host, std::set<std::string> tokens,

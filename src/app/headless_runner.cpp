@@ -1,7 +1,6 @@
 #include "app/headless_runner.h"
 
 #include <asio/io_context.hpp>
-#include <asio/signal_set.hpp>
 #include <iostream>
 
 #include "app/app_delegate.h"
@@ -9,6 +8,8 @@
 #include "app/system_environment.h"
 #include "phone/phone_status_lines.h"
 #include "platform/asio_main_queue.h"
+#include "platform/quit_signals.h"
+#include "platform/suspend_wake_monitor.h"
 #include "usage/usage_text.h"
 
 namespace brimwick {
@@ -92,14 +93,20 @@ int runHeadless(int argc, char** argv) {
     }
     if (options->loginItem) return setLoginItem(*options->loginItem);
 
-    asio::io_context context;
-    AsioMainQueue main(context);
     SystemEnvironment system;
     // The phone switch is stored before the link reads it, as the menu toggle would store it.
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
-
     HeadlessFace face;
-    auto delegate = AppDelegate::launch(system.environment(main), face);
+    // Declared after what queued tasks may touch: tasks still queued at the end are dropped
+    // unrun with the context, while all of that still exists.
+    asio::io_context context;
+    AsioMainQueue main(context);
+    // A signal stops the loop from the signal thread, after the task at hand, however many wait
+    // behind it; one that came during start-up makes run() return at once.
+    QuitSignals quit([&context] { context.stop(); });
+    SuspendWakeMonitor wake(main);
+
+    auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
     face.attach(*delegate);
     face.rebuildMenu();
     main.post([&face, &system] { face.usageChanged(system.clock()); });
@@ -109,9 +116,9 @@ int runHeadless(int argc, char** argv) {
 
     if (options->demo > 0) delegate->store().spawnDemo(options->demo);
 
-    asio::signal_set signals(context, SIGINT, SIGTERM);
-    signals.async_wait([&context](const std::error_code&, int) { context.stop(); });
     context.run();
+    // The servers' and the usage fetch's threads end with the delegate.
+    delegate.reset();
     return 0;
 }
 

@@ -12,19 +12,24 @@ HookRouter::HookRouter(MainQueue& main, std::shared_ptr<SessionStore> store,
       usage_(std::move(usage)) {}
 
 HookServer::Callbacks HookRouter::callbacks() {
-    auto self = shared_from_this();
+    // Queued routes hold the router weakly, like everything else that is queued: the models and
+    // the threads they own end with the application, not whenever the last queued task goes.
+    std::weak_ptr<HookRouter> weak = weak_from_this();
+    MainQueue& main = main_;
     HookServer::Callbacks callbacks;
-    callbacks.onEvent = [self](HookEvent event) {
-        self->main_.post([self, event = std::move(event)] { self->event(event); });
-    };
-    callbacks.onPermission = [self](HookEvent event, HookServer::Reply reply) {
-        self->main_.post([self, event = std::move(event), reply = std::move(reply)] {
-            self->permission(event, reply);
+    callbacks.onEvent = [weak, &main](HookEvent event) {
+        main.post([weak, event = std::move(event)] {
+            if (auto self = weak.lock()) self->event(event);
         });
     };
-    callbacks.onStop = [self](HookEvent event, HookServer::Reply reply) {
-        self->main_.post([self, event = std::move(event), reply = std::move(reply)] {
-            self->stop(event, reply);
+    callbacks.onPermission = [weak, &main](HookEvent event, HookServer::Reply reply) {
+        main.post([weak, event = std::move(event), reply = std::move(reply)] {
+            if (auto self = weak.lock()) self->permission(event, reply);
+        });
+    };
+    callbacks.onStop = [weak, &main](HookEvent event, HookServer::Reply reply) {
+        main.post([weak, event = std::move(event), reply = std::move(reply)] {
+            if (auto self = weak.lock()) self->stop(event, reply);
         });
     };
     return callbacks;

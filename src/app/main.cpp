@@ -7,6 +7,8 @@
 #include "app/desktop_module.h"
 #include "app/headless_runner.h"
 #include "app/hooks_cli.h"
+#include "core/adopted_threads.h"
+#include "platform/quit_signals.h"
 
 namespace {
 
@@ -16,12 +18,8 @@ std::filesystem::path executablePath(const char* argv0) {
     return error ? std::filesystem::absolute(argv0, error) : path;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "hooks") == 0) {
-        return brimwick::runHooksCli(argc - 2, argv + 2, std::cout, std::cerr);
-    }
+// The desktop face (when built with Qt and not asked for --headless) or the headless one.
+int runFace(int argc, char** argv) {
 #ifdef BRIMWICK_DESKTOP_MODULE_DIR
     bool headless = false;
     for (int i = 1; i < argc; ++i) headless = headless || std::strcmp(argv[i], "--headless") == 0;
@@ -37,4 +35,19 @@ int main(int argc, char** argv) {
     }
 #endif
     return brimwick::runHeadless(argc, argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "hooks") == 0) {
+        return brimwick::runHooksCli(argc - 2, argv + 2, std::cout, std::cerr);
+    }
+    // Before any thread exists, so every thread inherits it: the faces take SIGINT and SIGTERM
+    // on a signal thread of their own.
+    brimwick::QuitSignals::block();
+    const int status = runFace(argc, argv);
+    // No thread of ours may still run while static destructors do.
+    brimwick::joinAdoptedThreads();
+    return status;
 }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <unordered_set>
 
+#include "core/adopted_threads.h"
+
 namespace brimwick {
 
 namespace {
@@ -297,9 +299,10 @@ void HttpServer::State::stop() {
     context.stop();
     if (thread.joinable()) {
         // The last owner may let go from inside one of our own handlers; the thread then ends
-        // by itself once that handler returns, holding the state until it does.
+        // by itself once that handler returns, holding the state until it does, and main
+        // joins it before it returns.
         if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();
+            adoptThread(std::move(thread));
         } else {
             thread.join();
         }
@@ -323,12 +326,14 @@ HttpServer::~HttpServer() {
     state_->stop();
 }
 
-Result<void> HttpServer::start() {
+namespace {
+
+// Opens, binds and listens; on failure the acceptor is closed again.
+std::error_code listenOn(tcp::acceptor& acceptor, const std::string& text, std::uint16_t port) {
     std::error_code error;
-    const auto address = asio::ip::make_address(state_->options.address, error);
-    if (error) return Error{"listen", error.message()};
-    const tcp::endpoint endpoint(address, state_->options.port);
-    auto& acceptor = state_->acceptor;
+    const auto address = asio::ip::make_address(text, error);
+    if (error) return error;
+    const tcp::endpoint endpoint(address, port);
     acceptor.open(endpoint.protocol(), error);
     if (!error) {
         if (address.is_v6()) acceptor.set_option(asio::ip::v6_only(false), error);
@@ -339,8 +344,25 @@ Result<void> HttpServer::start() {
     if (error) {
         std::error_code ignored;
         acceptor.close(ignored);
-        return Error{"listen", error.message()};
     }
+    return error;
+}
+
+bool unusableHere(const std::error_code& error) {
+    return error == asio::error::address_family_not_supported ||
+           error == std::error_code(EADDRNOTAVAIL, asio::error::get_system_category());
+}
+
+}  // namespace
+
+Result<void> HttpServer::start() {
+    auto& acceptor = state_->acceptor;
+    std::error_code error = listenOn(acceptor, state_->options.address, state_->options.port);
+    for (const auto& fallback : state_->options.fallbackAddresses) {
+        if (!error || !unusableHere(error)) break;
+        error = listenOn(acceptor, fallback, state_->options.port);
+    }
+    if (error) return Error{"listen", error.message()};
     state_->boundPort = acceptor.local_endpoint(error).port();
     state_->accept();
     state_->work.emplace(state_->context.get_executor());

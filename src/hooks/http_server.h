@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/result.h"
 #include "hooks/http_request.h"
@@ -19,7 +20,11 @@ namespace brimwick {
 
 struct HttpServerOptions {
     std::string address = "127.0.0.1";  // "::" listens on every IPv6 and IPv4 interface
-    std::uint16_t port = 0;             // 0 picks a free port (tests)
+    // Tried in order when the address before cannot be used on this machine at all: its family
+    // is switched off (a kernel booted with ipv6.disable=1 has no IPv6 sockets) or it is not one
+    // of the machine's addresses. Any other failure, such as a taken port, is reported as is.
+    std::vector<std::string> fallbackAddresses;
+    std::uint16_t port = 0;  // 0 picks a free port (tests)
     HttpLimits limits;
     // A connection is dropped without an answer once its incomplete request grows beyond this.
     std::size_t maxBufferedBytes = 33'554'432;
@@ -80,7 +85,7 @@ class HttpServer {
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Binds and listens (address reuse on), then starts the server thread. The error's message
-    // is the system's description, e.g. "Address already in use".
+    // is the system's description, e.g. "Address already in use", for the last address tried.
     Result<void> start();
 
     // The bound port; 0 before a successful start.

@@ -159,6 +159,7 @@ Result<void> PhoneServer::start() {
     if (state_->http) return {};
     HttpServerOptions http;
     http.address = state_->options.address;
+    http.fallbackAddresses = state_->options.fallbackAddresses;
     http.port = state_->options.port;
     http.headerTimeout = state_->options.headerTimeout;
     http.requestTimeout = state_->options.requestTimeout;

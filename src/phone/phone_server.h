@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/result.h"
@@ -37,7 +38,8 @@ class PhoneServer : public std::enable_shared_from_this<PhoneServer> {
 
     struct Options {
         std::uint16_t port = defaultPort();
-        std::string address = "::";  // every interface, IPv6 and IPv4
+        std::string address = "::";                                // every interface, IPv6 and IPv4
+        std::vector<std::string> fallbackAddresses = {"0.0.0.0"};  // IPv4 only, without IPv6
         double longPollHold = 25.0;
         double watchWindow = 35.0;  // a phone counts as watching this long after a "/status"
         // ... but only this long after its waiting poll was closed from its end (it went away).

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <stop_token>
 
 namespace brimwick {
 namespace {
@@ -28,6 +29,32 @@ bool isHttpUrl(const std::string& url) {
     return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
 }
 
+// curl_easy_perform, but a stop request ends the transfer at once: the multi interface lets
+// another thread wake the wait, where the easy one would only look again after up to a second.
+bool perform(CURL* handle, const std::stop_token& stop) {
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                                curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), handle) != CURLM_OK) return false;
+    bool done = false;
+    {
+        std::stop_callback wake(stop, [m = multi.get()] { curl_multi_wakeup(m); });
+        CURLMcode state = CURLM_OK;
+        int running = 1;
+        while (state == CURLM_OK && !stop.stop_requested()) {
+            state = curl_multi_perform(multi.get(), &running);
+            if (state != CURLM_OK || running == 0) break;
+            state = curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+        }
+        if (state == CURLM_OK && running == 0 && !stop.stop_requested()) {
+            int left = 0;
+            const CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+            done = message && message->msg == CURLMSG_DONE && message->data.result == CURLE_OK;
+        }
+    }
+    curl_multi_remove_handle(multi.get(), handle);
+    return done;
+}
+
 }  // namespace
 
 CurlHttpClient::CurlHttpClient() {
@@ -37,7 +64,7 @@ CurlHttpClient::CurlHttpClient() {
 }
 
 std::optional<HttpClient::Response> CurlHttpClient::get(const Request& request) {
-    if (!isHttpUrl(request.url)) return std::nullopt;
+    if (!isHttpUrl(request.url) || request.stop.stop_requested()) return std::nullopt;
 
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return std::nullopt;
@@ -67,7 +94,7 @@ std::optional<HttpClient::Response> CurlHttpClient::get(const Request& request) 
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
 
-    if (curl_easy_perform(handle) != CURLE_OK || body.tooLarge) return std::nullopt;
+    if (!perform(handle, request.stop) || body.tooLarge) return std::nullopt;
 
     long status = 0;
     if (curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@ class HttpClient {
         std::string url;                                           // http:// or https:// only
         std::vector<std::pair<std::string, std::string>> headers;  // sent as given, in order
         double timeoutSeconds = 15.0;                              // whole transfer
+        std::stop_token stop;  // a stop request abandons the transfer at once
     };
 
     struct Response {
@@ -25,8 +27,8 @@ class HttpClient {
 
     // Sends one GET and waits for the whole answer. Blocks the calling thread, so call it off
     // the main thread. Gives nothing when no HTTP response arrived: no connection, time-out,
-    // TLS failure, a reply that is not HTTP, or a body too large to keep. Safe to call from
-    // several threads at once.
+    // TLS failure, a reply that is not HTTP, a body too large to keep, or a stop request. Safe
+    // to call from several threads at once.
     virtual std::optional<Response> get(const Request& request) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 
 #include "core/atomic_file.h"
@@ -61,7 +63,12 @@ pid_t spawnLookup(const std::string& tool, int stdoutFd) {
     posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Our threads block SIGINT and SIGTERM (a signal thread takes them); the tool must not
+    // inherit that, or the time-out's SIGTERM would not reach it.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
 
     std::string arg0 = tool;
     std::string find = "find-generic-password", service = "-s", item = "Claude Code-credentials",
@@ -81,17 +88,20 @@ std::string Credentials::defaultFile() {
     return homeDirectory() + "/.claude/.credentials.json";
 }
 
-std::optional<Credentials> Credentials::load(const CredentialSources& sources) {
-    if (auto bytes = keychain(sources.keychainTool, sources.keychainTimeout)) {
+std::optional<Credentials> Credentials::load(const CredentialSources& sources,
+                                             std::stop_token stop) {
+    if (auto bytes = keychain(sources.keychainTool, sources.keychainTimeout, stop)) {
         if (auto credentials = parse(*bytes)) return credentials;
     }
+    if (stop.stop_requested()) return std::nullopt;
     const auto file = readFile(sources.file.empty() ? defaultFile() : sources.file);
     if (!file.ok()) return std::nullopt;
     return parse(*file);
 }
 
-std::optional<std::string> Credentials::keychain(const std::string& tool, double timeoutSeconds) {
-    if (::access(tool.c_str(), X_OK) != 0) return std::nullopt;
+std::optional<std::string> Credentials::keychain(const std::string& tool, double timeoutSeconds,
+                                                 std::stop_token stop) {
+    if (::access(tool.c_str(), X_OK) != 0 || stop.stop_requested()) return std::nullopt;
 
     int ends[2];
     // Close-on-exec, so a process started by another thread meanwhile cannot hold our pipe open.
@@ -107,6 +117,12 @@ std::optional<std::string> Credentials::keychain(const std::string& tool, double
     // A descriptor that becomes readable when the tool exits (Linux 5.3+); glibc's wrapper is
     // not declared for C++, so the system call is made directly.
     Fd processFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    // A stop request wakes the poll below; the tool is then killed at once.
+    Fd stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    std::stop_callback onStop(stop, [&stopFd] {
+        const std::uint64_t one = 1;
+        (void)!::write(stopFd.get(), &one, sizeof one);
+    });
     std::string output;
     bool overflow = false;
     bool pipeOpen = true;
@@ -121,6 +137,11 @@ std::optional<std::string> Credentials::keychain(const std::string& tool, double
     while (pipeOpen || !exited) {
         if (!exited && ::waitpid(pid, &status, WNOHANG) == pid) exited = true;
         if (!pipeOpen && exited) break;
+        if (stop.stop_requested()) {
+            ::kill(-pid, SIGKILL);
+            stage = 2;
+            break;
+        }
 
         if (SteadyClock::now() >= deadline) {
             if (stage == 0 && !exited) {
@@ -142,11 +163,12 @@ std::optional<std::string> Credentials::keychain(const std::string& tool, double
             continue;
         }
 
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
         if (pipeOpen) fds[count++] = {readEnd.get(), POLLIN, 0};
         const bool watchProcess = !exited && processFd.get() >= 0;
         if (watchProcess) fds[count++] = {processFd.get(), POLLIN, 0};
+        if (stopFd.get() >= 0) fds[count++] = {stopFd.get(), POLLIN, 0};
         int wait = millisecondsUntil(deadline);
         // Without a process descriptor the exit is noticed by checking now and then.
         if (!exited && processFd.get() < 0) wait = std::min(wait, 20);

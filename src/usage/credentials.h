@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -27,13 +28,17 @@ struct Credentials {
     bool operator==(const Credentials&) const = default;
 
     // The keychain first, then the file. Blocking: may take up to the keychain time-out plus a
-    // second or two. Any thread. Nothing when neither source holds a usable record.
-    static std::optional<Credentials> load(const CredentialSources& sources = {});
+    // second or two. Any thread. Nothing when neither source holds a usable record, or when
+    // `stop` was requested while the keychain tool ran.
+    static std::optional<Credentials> load(const CredentialSources& sources = {},
+                                           std::stop_token stop = {});
 
     // Runs the keychain tool ("find-generic-password -s Claude Code-credentials -w") and gives
     // its standard output untouched, or nothing when it cannot start, fails, is killed by the
-    // time-out or prints nothing. Blocking; any thread.
-    static std::optional<std::string> keychain(const std::string& tool, double timeoutSeconds);
+    // time-out or by a stop request, or prints nothing. Blocking; any thread. The tool starts
+    // with no signal blocked, whatever the calling thread blocks.
+    static std::optional<std::string> keychain(const std::string& tool, double timeoutSeconds,
+                                               std::stop_token stop = {});
 
     // Reads the JSON login record: {"claudeAiOauth": {"accessToken": "…", "expiresAt": ms}}.
     // Nothing when it is not JSON, lacks the object, or the token is empty or could not travel

@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <system_error>
-#include <thread>
 
 #include "core/json_input.h"
 #include "platform/curl_http_client.h"
@@ -87,7 +85,7 @@ std::string endpoint() {
 Options Options::defaults() {
     Options options;
     options.http = std::make_shared<CurlHttpClient>();
-    options.loadCredentials = [] { return Credentials::load(); };
+    options.loadCredentials = [](std::stop_token stop) { return Credentials::load({}, stop); };
     options.clock = std::make_shared<SystemClock>();
     return options;
 }
@@ -159,9 +157,10 @@ UsageOutcome decode(const std::optional<HttpClient::Response>& response, Instant
     return usage;
 }
 
-UsageOutcome fetch(const Options& options) {
+UsageOutcome fetch(const Options& options, std::stop_token stop) {
     const auto credentials =
-        options.loadCredentials ? options.loadCredentials() : Credentials::load();
+        options.loadCredentials ? options.loadCredentials(stop) : Credentials::load({}, stop);
+    if (stop.stop_requested()) return UsageError::of(UsageError::Kind::network);
     if (!credentials) return UsageError::of(UsageError::Kind::signedOut);
     const Instant now = options.clock ? options.clock->now() : SystemClock().now();
     if (credentials->expiresAt && *credentials->expiresAt < now) {
@@ -175,18 +174,19 @@ UsageOutcome fetch(const Options& options) {
                        {"anthropic-beta", "oauth-2025-04-20"},
                        {"Accept", "application/json"}};
     request.timeoutSeconds = requestTimeout;
+    request.stop = stop;
     const auto response = options.http->get(request);
     return decode(response, options.clock ? options.clock->now() : SystemClock().now());
 }
 
-void fetchInBackground(Options options, std::function<void(UsageOutcome)> done) {
+void fetchInBackground(BackgroundTask& worker, Options options,
+                       std::function<void(UsageOutcome)> done) {
     auto shared = std::make_shared<std::function<void(UsageOutcome)>>(std::move(done));
-    try {
-        std::thread([options = std::move(options), shared] { (*shared)(fetch(options)); }).detach();
-    } catch (const std::system_error&) {
-        // No thread to spare: report it like any other failed transfer.
-        (*shared)(UsageError::of(UsageError::Kind::network));
-    }
+    const bool started = worker.start([options = std::move(options), shared](std::stop_token stop) {
+        (*shared)(fetch(options, stop));
+    });
+    // No thread to spare: report it like any other failed transfer.
+    if (!started) (*shared)(UsageError::of(UsageError::Kind::network));
 }
 
 }  // namespace UsageAPI

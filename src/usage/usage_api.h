@@ -6,10 +6,12 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "core/background_task.h"
 #include "core/clock.h"
 #include "platform/http_client.h"
 #include "usage/credentials.h"
@@ -61,7 +63,7 @@ std::string endpoint();
 struct Options {
     std::string url;  // empty: endpoint() at the time of the fetch
     std::shared_ptr<HttpClient> http;
-    std::function<std::optional<Credentials>()> loadCredentials;
+    std::function<std::optional<Credentials>(std::stop_token)> loadCredentials;
     std::shared_ptr<const Clock> clock;
 
     static Options defaults();
@@ -69,11 +71,14 @@ struct Options {
 
 // One complete fetch: credentials, the GET with its three header fields, the outcome. Blocking
 // (up to the keychain time-out plus the request time-out), so never on the main thread. Never
-// throws; every failure is a UsageError. Makes no request when signed out or expired.
-UsageOutcome fetch(const Options& options);
+// throws; every failure is a UsageError. Makes no request when signed out or expired. A stop
+// request ends the wait for the keychain or the server at once, as a network failure.
+UsageOutcome fetch(const Options& options, std::stop_token stop = {});
 
-// Runs fetch() on a thread of its own and calls `done` there with the outcome.
-void fetchInBackground(Options options, std::function<void(UsageOutcome)> done);
+// Runs fetch() on `worker`'s thread with its stop token and calls `done` there with the outcome
+// (a network failure, at once on this thread, when no thread could be started).
+void fetchInBackground(BackgroundTask& worker, Options options,
+                       std::function<void(UsageOutcome)> done);
 
 // Maps an HTTP outcome (nothing = no HTTP response) to figures or an error.
 UsageOutcome decode(const std::optional<HttpClient::Response>& response, Instant now);

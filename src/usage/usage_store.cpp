@@ -54,6 +54,14 @@ UsageStore::UsageStore(MainQueue& queue, const Clock& clock, Preferences& prefer
 
 UsageStore::~UsageStore() {
     poll_.cancel();
+    // The store may go away inside the main queue's own tear-down (a queued task held the last
+    // reference), so a late answer is dropped rather than posted; then the fetch is stopped and
+    // waited for.
+    {
+        std::lock_guard lock(outbox_->mutex);
+        outbox_->queue = nullptr;
+    }
+    worker_.cancel();
 }
 
 void UsageStore::start(WakeMonitor* wake) {
@@ -95,9 +103,9 @@ void UsageStore::refresh(bool force) {
 
 void UsageStore::startFetch() {
     std::weak_ptr<UsageStore> weak = weak_from_this();
-    // The answer may come from any thread, even after the store (and then the queue) is gone at
-    // exit; the outbox tells it whether there is still a queue to post to.
-    startFetch_([weak, outbox = outbox_](UsageOutcome outcome) {
+    // The answer may come from any thread, even after the store is gone (a test's fetch, or the
+    // worker finishing while it is joined); the outbox tells it whether to post at all.
+    startFetch_(worker_, [weak, outbox = outbox_](UsageOutcome outcome) {
         std::lock_guard lock(outbox->mutex);
         if (!outbox->queue) return;
         outbox->queue->post([weak, outcome = std::move(outcome)] {
@@ -186,8 +194,9 @@ std::string UsageStore::resetDay(std::optional<Instant> at, std::string_view loc
 }
 
 UsageStore::StartFetch backgroundUsageFetch(UsageAPI::Options options) {
-    return [options = std::move(options)](std::function<void(UsageOutcome)> done) {
-        UsageAPI::fetchInBackground(options, std::move(done));
+    return [options = std::move(options)](BackgroundTask& worker,
+                                          std::function<void(UsageOutcome)> done) {
+        UsageAPI::fetchInBackground(worker, options, std::move(done));
     };
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/background_task.h"
 #include "core/clock.h"
 #include "core/main_queue.h"
 #include "core/preferences.h"
@@ -21,8 +22,11 @@ namespace brimwick {
 
 class UsageStore : public std::enable_shared_from_this<UsageStore> {
   public:
-    // Starts one fetch and calls `done` exactly once with its outcome, from any thread.
-    using StartFetch = std::function<void(std::function<void(UsageOutcome)> done)>;
+    // Starts one fetch and calls `done` exactly once with its outcome, from any thread. Blocking
+    // work belongs on `worker`, which the store owns: it is cancelled and joined when the store
+    // goes, and an answer that comes after that is dropped.
+    using StartFetch =
+        std::function<void(BackgroundTask& worker, std::function<void(UsageOutcome)> done)>;
 
     static constexpr double minimumSpacing = 60.0;
     static constexpr double pollPeriod = 180.0;
@@ -100,10 +104,11 @@ class UsageStore : public std::enable_shared_from_this<UsageStore> {
 
     TaskHandle poll_;
     Subscription wakeSubscription_;
+    BackgroundTask worker_;
 };
 
-// The production fetch: UsageAPI::fetch with the real credentials, curl and clock, each on a
-// thread of its own.
+// The production fetch: UsageAPI::fetch with the real credentials, curl and clock, on the
+// store's worker thread.
 UsageStore::StartFetch backgroundUsageFetch(
     UsageAPI::Options options = UsageAPI::Options::defaults());
 

@@ -31,7 +31,7 @@ class AppDelegateTest : public ::testing::Test {
 
     AppEnvironment environment() {
         AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
-        env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
+        env.usageFetch = [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
             ++fetches;
             done(UsageError::of(UsageError::Kind::signedOut));
         };
@@ -325,6 +325,23 @@ TEST_F(AppDelegateTest, PhonePromptsNeedALiveDelegateAndSession) {
     const auto outcome = onPrompt("s1", "hi");
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.message, "Brimwick isn't ready");
+}
+
+TEST_F(AppDelegateTest, ModelsEndWithTheDelegateWhileHookTasksAreStillQueued) {
+    launch();
+    const std::weak_ptr<SessionStore> store = delegate->store().weak_from_this();
+    const std::weak_ptr<UsageStore> usage = delegate->usage().weak_from_this();
+    const std::weak_ptr<PhoneLink> phone = delegate->phone().weak_from_this();
+    main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; });
+    const auto queued = main.pendingCount();
+    RawClient client(delegate->server()->port());
+    client.send(testing::postRequest("/stop", event("Stop").dump()));
+    ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > queued; }));
+    // A queued task must not keep a model (and the threads it owns) past the delegate.
+    delegate.reset();
+    EXPECT_TRUE(store.expired());
+    EXPECT_TRUE(usage.expired());
+    EXPECT_TRUE(phone.expired());
 }
 
 TEST_F(AppDelegateTest, FocusBeepsWhenNoTerminalCanBeFound) {

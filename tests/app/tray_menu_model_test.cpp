@@ -85,13 +85,14 @@ class TrayMenuModelTest : public ::testing::Test {
     }
 
     void makeUsage(std::optional<UsageOutcome> outcome) {
-        usage = UsageStore::create(main, main, preferences,
-                                   [this, outcome](std::function<void(UsageOutcome)> done) {
-                                       if (outcome)
-                                           done(*outcome);
-                                       else
-                                           pendingFetch = std::move(done);
-                                   });
+        usage = UsageStore::create(
+            main, main, preferences,
+            [this, outcome](BackgroundTask&, std::function<void(UsageOutcome)> done) {
+                if (outcome)
+                    done(*outcome);
+                else
+                    pendingFetch = std::move(done);
+            });
         main.runPending();
     }
 
@@ -270,12 +271,13 @@ TEST_F(TrayMenuModelTest, ProblemAfterFiguresKeepsTheFiguresAbove) {
     int fetch = 0;
     PlanUsage figures;
     figures.session = UsageLimit{0.424, main.now() + 45 * 60};
-    usage = UsageStore::create(main, main, preferences, [&](std::function<void(UsageOutcome)> d) {
-        if (fetch++ == 0)
-            d(figures);
-        else
-            d(UsageError::of(UsageError::Kind::rateLimited));
-    });
+    usage = UsageStore::create(main, main, preferences,
+                               [&](BackgroundTask&, std::function<void(UsageOutcome)> d) {
+                                   if (fetch++ == 0)
+                                       d(figures);
+                                   else
+                                       d(UsageError::of(UsageError::Kind::rateLimited));
+                               });
     main.runPending();
     usage->refresh(true);
     main.runPending();
@@ -332,7 +334,7 @@ class MenuCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
         AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
-        env.usageFetch = [this](std::function<void(UsageOutcome)> done) {
+        env.usageFetch = [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
             ++fetches;
             done(UsageError::of(UsageError::Kind::network));
         };

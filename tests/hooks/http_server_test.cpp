@@ -6,8 +6,10 @@
 #include <chrono>
 #include <future>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "core/adopted_threads.h"
 #include "support/eventually.h"
 #include "support/raw_client.h"
 
@@ -236,6 +238,62 @@ TEST_F(HttpServerCrowdTest, AHeaderSectionMustArriveSoonerThanABody) {
     ASSERT_TRUE(open(1));
     slowBody.send("123456789");
     EXPECT_EQ(slowBody.readAll(), kOk);
+}
+
+TEST(HttpServerStartTest, FallsBackOnlyFromAnAddressThisMachineCannotUse) {
+    HttpServer taken(HttpServerOptions{}, [](HttpRequest, std::shared_ptr<HttpResponder>) {});
+    ASSERT_TRUE(taken.start().ok());
+    struct Row {
+        const char* name;
+        std::string address;
+        std::vector<std::string> fallbacks;
+        std::uint16_t port;
+        std::string error;  // empty: starts and answers
+    } const rows[] = {
+        // Not one of this machine's addresses (or no IPv6 at all), like "::" with IPv6 off.
+        {"unusable address", "2001:db8::1", {"127.0.0.1"}, 0, ""},
+        {"taken port", "127.0.0.1", {"127.0.0.2"}, taken.port(), "Address already in use"},
+    };
+    for (const auto& row : rows) {
+        HttpServerOptions options;
+        options.address = row.address;
+        options.fallbackAddresses = row.fallbacks;
+        options.port = row.port;
+        HttpServer server(options, [](HttpRequest, std::shared_ptr<HttpResponder> responder) {
+            responder->respond(kOk);
+        });
+        const auto started = server.start();
+        if (!row.error.empty()) {
+            ASSERT_FALSE(started.ok()) << row.name;
+            EXPECT_EQ(started.error().message, row.error) << row.name;
+            continue;
+        }
+        ASSERT_TRUE(started.ok()) << row.name << ": " << started.error().message;
+        RawClient client(server.port());
+        client.send(head(0));
+        EXPECT_EQ(client.readAll(), kOk) << row.name;
+    }
+}
+
+TEST(HttpServerLifetimeTest, AServerLetGoInItsOwnHandlerLeavesAThreadMainJoins) {
+    auto sentinel = std::make_shared<int>(0);
+    const std::weak_ptr<int> handlerState = sentinel;
+    std::atomic<bool> letGo = false;
+    auto owner = std::make_shared<std::unique_ptr<HttpServer>>();
+    *owner = std::make_unique<HttpServer>(
+        HttpServerOptions{}, [owner, sentinel = std::move(sentinel), &letGo](
+                                 HttpRequest, std::shared_ptr<HttpResponder>) {
+            owner->reset();
+            letGo = true;
+            // Still busy after its owner has gone: only a join can tell when it is done.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+    ASSERT_TRUE((*owner)->start().ok());
+    RawClient client((*owner)->port());
+    client.send(head(0));
+    ASSERT_TRUE(testing::eventually([&] { return letGo.load(); }));
+    joinAdoptedThreads();
+    EXPECT_TRUE(handlerState.expired());
 }
 
 }  // namespace

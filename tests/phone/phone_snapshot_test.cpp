@@ -27,9 +27,10 @@ class PhoneSnapshotTest : public ::testing::Test {
     void makeUsage(bool shown) {
         preferences =
             std::make_unique<MemoryPreferences>(std::map<std::string, json>{{"showUsage", shown}});
-        usage = UsageStore::create(
-            queue, queue, *preferences,
-            [this](std::function<void(UsageOutcome)> done) { answer = std::move(done); });
+        usage = UsageStore::create(queue, queue, *preferences,
+                                   [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
+                                       answer = std::move(done);
+                                   });
         queue.runPending();
     }
 

@@ -15,7 +15,7 @@ AppEnvironment appTestEnvironment(ManualMainQueue& main, Preferences& preference
     env.preferences = &preferences;
     env.probe = std::make_shared<FakeProcessProbe>();
     env.random = std::make_shared<FakeRandom>();
-    env.usageFetch = [](std::function<void(UsageOutcome)> done) {
+    env.usageFetch = [](BackgroundTask&, std::function<void(UsageOutcome)> done) {
         done(UsageError::of(UsageError::Kind::signedOut));
     };
     env.phone.makeServer = [](auto, auto, auto, auto) { return nullptr; };

@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
+
+#include "support/eventually.h"
 
 namespace brimwick {
 namespace {
@@ -132,6 +136,33 @@ TEST_F(CredentialsTest, ToolIgnoringTerminationIsKilledHard) {
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_LT(took, 6.0);
+}
+
+TEST_F(CredentialsTest, StopRequestEndsAHangingKeychainToolAtOnce) {
+    const auto started = (dir / "started").string();
+    keychainScript("touch '" + started + "'\nexec sleep 60");
+    std::stop_source stop;
+    auto lookup = std::async(std::launch::async, [&] {
+        return Credentials::keychain(sources.keychainTool, 60, stop.get_token());
+    });
+    ASSERT_TRUE(testing::eventually([&] { return fs::exists(started); }));
+    stop.request_stop();
+    ASSERT_TRUE(testing::eventually(
+        [&] { return lookup.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(lookup.get(), std::nullopt);
+}
+
+TEST_F(CredentialsTest, KeychainToolStartsWithNoSignalBlocked) {
+    // Brimwick's threads block SIGINT and SIGTERM; the tool must still be able to get them.
+    sigset_t quit, before;
+    sigemptyset(&quit);
+    sigaddset(&quit, SIGTERM);
+    sigaddset(&quit, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &quit, &before);
+    keychainScript("exec grep SigBlk /proc/self/status");
+    const auto output = Credentials::keychain(sources.keychainTool, 10);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    EXPECT_EQ(output, "SigBlk:\t0000000000000000\n");
 }
 
 TEST(CredentialsParse, ReadsTokenAndMillisecondExpiry) {

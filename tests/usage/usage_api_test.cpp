@@ -1,7 +1,11 @@
 // The usage client: decoding of answers and errors, and real requests against a loopback server.
 #include "usage/usage_api.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <future>
@@ -11,6 +15,7 @@
 #include "core/percent.h"
 #include "platform/curl_http_client.h"
 #include "support/canned_http_server.h"
+#include "support/eventually.h"
 
 namespace brimwick {
 namespace {
@@ -154,7 +159,7 @@ class UsageFetchTest : public ::testing::Test {
     UsageOutcome fetch(std::optional<Credentials> credentials = Credentials{"tok-123", {}}) {
         UsageAPI::Options options;
         options.http = std::make_shared<CurlHttpClient>();
-        options.loadCredentials = [credentials] { return credentials; };
+        options.loadCredentials = [credentials](std::stop_token) { return credentials; };
         options.clock = std::make_shared<FixedClock>(kNow);
         return UsageAPI::fetch(options);
     }
@@ -261,17 +266,57 @@ TEST(UsageEndpoint, EnvironmentReplacesTheWholeUrlOnlyWithHttpUrls) {
     ::unsetenv("BRIMWICK_USAGE_URL");
 }
 
-TEST(UsageBackgroundFetch, AnswersFromAnotherThread) {
+// A server that takes the connection and never answers: the fetch stays in flight.
+class SilentServer {
+  public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(fd_, 4), 0);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        if (connection_ >= 0) ::close(connection_);
+        ::close(fd_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/usage"; }
+    // Waits for the client to connect; true once it has.
+    bool accept() { return (connection_ = ::accept(fd_, nullptr, nullptr)) >= 0; }
+
+  private:
+    int fd_ = -1;
+    int connection_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+TEST(UsageBackgroundFetch, CancellingEndsAFetchInFlightAndAnswersOnTheWorker) {
+    SilentServer server;
     UsageAPI::Options options;
-    options.loadCredentials = [] { return std::optional<Credentials>{}; };
+    options.url = server.url();
+    options.http = std::make_shared<CurlHttpClient>();
+    options.loadCredentials = [](std::stop_token) {
+        return std::optional<Credentials>{{"tok", {}}};
+    };
     std::promise<std::pair<UsageOutcome, std::thread::id>> answer;
-    UsageAPI::fetchInBackground(options, [&](UsageOutcome outcome) {
+    BackgroundTask worker;
+    UsageAPI::fetchInBackground(worker, options, [&](UsageOutcome outcome) {
         answer.set_value({outcome, std::this_thread::get_id()});
     });
+    ASSERT_TRUE(server.accept());
+    // Without the stop reaching curl, this would wait out the 15 s request time-out.
+    auto cancelled = std::async(std::launch::async, [&] { worker.cancel(); });
+    ASSERT_TRUE(testing::eventually(
+        [&] { return cancelled.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        UsageAPI::requestTimeout / 2));
     auto future = answer.get_future();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     const auto [outcome, thread] = future.get();
-    EXPECT_EQ(errorOf(outcome), UsageError::of(Kind::signedOut));
+    EXPECT_EQ(errorOf(outcome), UsageError::of(Kind::network));
     EXPECT_NE(thread, std::this_thread::get_id());
 }
 

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -28,7 +31,9 @@ class UsageStoreTest : public ::testing::Test {
     std::shared_ptr<UsageStore> makeStore() {
         auto store = UsageStore::create(
             queue, queue, preferences,
-            [this](std::function<void(UsageOutcome)> done) { fetches.push_back(std::move(done)); },
+            [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
+                fetches.push_back(std::move(done));
+            },
             &wake);
         subscription = store->changed.connect([this] { ++changes; });
         return store;
@@ -252,6 +257,25 @@ TEST_F(UsageStoreTest, LateAnswersAndTimersDoNothingOnceTheStoreIsGone) {
     wake.signal.emit();
     queue.advance(400);
     EXPECT_EQ(started(), 1u);
+}
+
+TEST_F(UsageStoreTest, GoingAwayStopsTheFetchOnItsWorkerWaitsForItAndDropsItsAnswer) {
+    std::atomic<bool> returned = false;
+    auto store = UsageStore::create(
+        queue, queue, preferences,
+        [&returned](BackgroundTask& worker, std::function<void(UsageOutcome)> done) {
+            worker.start([&returned, done](std::stop_token stop) {
+                std::mutex mutex;
+                std::unique_lock lock(mutex);
+                std::condition_variable_any().wait(lock, stop, [] { return false; });
+                done(UsageError::of(Kind::network));
+                returned = true;
+            });
+        });
+    const auto queued = queue.pendingCount();
+    store.reset();
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(queue.pendingCount(), queued);  // the queue may be going away too
 }
 
 }  // namespace

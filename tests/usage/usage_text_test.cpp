@@ -71,13 +71,14 @@ class UsageMenuLinesTest : public ::testing::Test {
     // Each fetch answers at once with the next outcome; none left means it never answers.
     std::shared_ptr<UsageStore> makeStore(std::vector<UsageOutcome> outcomes) {
         auto left = std::make_shared<std::vector<UsageOutcome>>(std::move(outcomes));
-        auto store = UsageStore::create(queue, queue, preferences,
-                                        [left](std::function<void(UsageOutcome)> done) {
-                                            if (left->empty()) return;
-                                            auto next = left->front();
-                                            left->erase(left->begin());
-                                            done(next);
-                                        });
+        auto store =
+            UsageStore::create(queue, queue, preferences,
+                               [left](BackgroundTask&, std::function<void(UsageOutcome)> done) {
+                                   if (left->empty()) return;
+                                   auto next = left->front();
+                                   left->erase(left->begin());
+                                   done(next);
+                               });
         queue.runPending();
         return store;
     }

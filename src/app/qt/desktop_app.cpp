@@ -1,13 +1,9 @@
 #include "app/qt/desktop_app.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QIcon>
+#include <QMetaObject>
 #include <QPixmap>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -18,55 +14,13 @@
 #include "app/headless_runner.h"
 #include "app/qt/app_icon.h"
 #include "app/qt/desktop_settings.h"
-#include "app/qt/logind_wake_monitor.h"
 #include "app/qt/qt_face.h"
 #include "app/qt/qt_main_queue.h"
 #include "app/system_environment.h"
+#include "platform/quit_signals.h"
+#include "platform/suspend_wake_monitor.h"
 
 namespace brimwick {
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onQuitSignal(int) {
-    const char byte = 1;
-    (void)!::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop like Quit does, so everything is torn down in order.
-class QuitOnSignals {
-  public:
-    explicit QuitOnSignals(QApplication& app) {
-        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &app, [&app] {
-            char byte;
-            while (::read(signalPipe[0], &byte, 1) > 0) {
-            }
-            app.quit();
-        });
-        struct sigaction action {};
-        action.sa_handler = onQuitSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
-    }
-    ~QuitOnSignals() {
-        if (!notifier_) return;
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        notifier_.reset();
-        ::close(signalPipe[0]);
-        ::close(signalPipe[1]);
-        signalPipe[0] = signalPipe[1] = -1;
-    }
-
-  private:
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
-
-}  // namespace
 
 int runDesktop(int argc, char** argv) {
     const auto options = parseHeadlessOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -96,18 +50,28 @@ int runDesktop(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtMainQueue main(&app);
+    // SIGINT and SIGTERM end the loop like Quit does, without running the tasks still queued:
+    // the signal thread closes the queue, which drops them after the task at hand, and posts the
+    // loop's exit, which also reaches a loop that has not started yet.
+    QuitSignals quit([&main, &app] {
+        main.close();
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
     SystemEnvironment system;
     // Stored before the link reads it, as the menu's switch would store it.
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
-    LogindWakeMonitor wake;
+    SuspendWakeMonitor wake(main);
 
     QtFace face(system.clock(), systemReduceMotion());
     auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
     face.attach(*delegate);
     if (options->demo > 0) delegate->store().spawnDemo(options->demo);
 
-    QuitOnSignals quitOnSignals(app);
     const int status = QApplication::exec();
+    // The servers' and the usage fetch's threads end with the delegate; tasks still queued are
+    // dropped unrun with the application.
+    main.close();
     delegate.reset();
     return status;
 }

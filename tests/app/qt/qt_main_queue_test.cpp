@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -50,6 +51,26 @@ TEST(QtMainQueue, CancelledDelayedTaskNeverRuns) {
     spin([&] { return keptRan; });
     EXPECT_TRUE(keptRan);
     EXPECT_FALSE(cancelledRan);
+}
+
+TEST(QtMainQueue, AClosedQueueDropsItsBacklogAfterTheTaskAtHand) {
+    QObject context;
+    QtMainQueue queue(&context);
+    int ran = 0;
+    auto alive = std::make_shared<int>();
+    const std::weak_ptr<int> dropped = alive;
+    queue.post([&] {
+        ++ran;
+        queue.close();  // as the signal thread may, while a task runs
+    });
+    for (int i = 0; i < 1000; ++i) queue.post([&ran, alive] { ++ran; });
+    alive.reset();
+    queue.after(0, [&] { ++ran; });
+    spin([&] { return dropped.expired(); });
+    queue.post([&] { ++ran; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(dropped.expired());  // gone with the backlog, not kept until the queue goes
 }
 
 TEST(QtMainQueue, TasksOfADestroyedContextDoNotRun) {

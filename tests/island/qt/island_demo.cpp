@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
     int fetches = 0;
     const bool hasUsage = sessionUsed || weekUsed;
     preferences.setValue(UsageStore::preferenceKey, hasUsage);
-    auto usage =
-        UsageStore::create(queue, clock, preferences, [&](std::function<void(UsageOutcome)> done) {
+    auto usage = UsageStore::create(
+        queue, clock, preferences, [&](BackgroundTask&, std::function<void(UsageOutcome)> done) {
             // The first answer has figures; a later one fails, which leaves them stale.
             if (fetches++ > 0) return done(UsageError::of(UsageError::Kind::network));
             PlanUsage figures;

@@ -30,7 +30,7 @@ struct IslandFixture {
         store = SessionStore::create(queue, queue, std::make_shared<FakeProcessProbe>(),
                                      std::make_shared<FakeRandom>());
         usage = UsageStore::create(queue, queue, preferences,
-                                   [this](std::function<void(UsageOutcome)> done) {
+                                   [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
                                        if (next) {
                                            done(*next);
                                        } else {
