@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "hooks/hook_server.h"
-#include "hooks/http_request.h"
 #include "load_driver.h"
+#include "net/http_request.h"
 
 namespace brimwick {
 namespace {

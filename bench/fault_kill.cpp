@@ -36,7 +36,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using brimwick::HookInstaller;
+namespace hook_installer = brimwick::hook_installer;
 using nlohmann::json;
 using Steady = std::chrono::steady_clock;
 
@@ -95,13 +95,13 @@ struct HookPart {
 HookPart killDuringHookInstallation(const std::string& binary, const fs::path& home, int kills,
                                     std::mt19937& random) {
     HookPart part;
-    const fs::path settings = HookInstaller::settingsPath(home.string());
-    const fs::path backup = HookInstaller::backupPath(home.string());
+    const fs::path settings = hook_installer::settingsPath(home.string());
+    const fs::path backup = hook_installer::backupPath(home.string());
     fs::create_directories(settings.parent_path());
 
     // The two states a run moves between, as the installer itself writes them.
     (void)brimwick::writeFileAtomically(settings.string(), foreignSettings().dump(2) + "\n");
-    if (!HookInstaller::uninstall(home.string()).ok()) return part;
+    if (!hook_installer::uninstall(home.string()).ok()) return part;
     std::string absent = contentsOf(settings);
     std::vector<double> durations;
     std::string present;

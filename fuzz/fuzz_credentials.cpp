@@ -1,4 +1,4 @@
-// The Claude Code login record, as read from the keychain tool's output or the credentials file.
+// The Claude Code login record, as read from its credentials file.
 #include <cmath>
 #include <string_view>
 

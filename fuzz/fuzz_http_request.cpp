@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "fuzz_targets.h"
-#include "hooks/http_request.h"
+#include "net/http_request.h"
 
 namespace brimwick::fuzz {
 namespace {

@@ -32,7 +32,7 @@ void usageDecode(const std::uint8_t* data, std::size_t size) {
     response.body = std::string(bytes.substr(std::min<std::size_t>(size, 1)));
     constexpr Instant now = 1'800'000'000.0;
 
-    const auto outcome = UsageAPI::decode(response, now);
+    const auto outcome = usage_api::decode(response, now);
     if (const auto* usage = std::get_if<PlanUsage>(&outcome)) {
         expect(response.status == 200, "figures only come with 200");
         expect(usage->session || usage->week, "figures have at least one window");
@@ -46,10 +46,10 @@ void usageDecode(const std::uint8_t* data, std::size_t size) {
         expect(error.kind != UsageError::Kind::http || error.status == response.status,
                "an HTTP error keeps its status");
     }
-    expect(std::holds_alternative<UsageError>(UsageAPI::decode(std::nullopt, now)),
+    expect(std::holds_alternative<UsageError>(usage_api::decode(std::nullopt, now)),
            "no response is an error");
 
-    if (const auto reset = UsageAPI::parseResetTime(bytes)) {
+    if (const auto reset = usage_api::parseResetTime(bytes)) {
         expect(std::isfinite(*reset), "a reset time is a real instant");
     }
 }

@@ -55,8 +55,8 @@ void AppDelegate::finishLaunching() {
     startServer();
 
     // Outdated hooks from an earlier version are refreshed without a word.
-    if (HookInstaller::isInstalled(env_.home) && HookInstaller::isOutdated(env_.home)) {
-        (void)HookInstaller::install(env_.home);
+    if (hook_installer::isInstalled(env_.home) && hook_installer::isOutdated(env_.home)) {
+        (void)hook_installer::install(env_.home);
     }
 
     // A burst of changes (a flood of hook events) is shown once, after the last of them: the
@@ -111,16 +111,16 @@ void AppDelegate::startServer() {
 
 void AppDelegate::publishToPhone() {
     SessionFocus* focus = env_.focus;
-    PhoneSnapshot::HostAppName hostAppName;
+    phone_snapshot::HostAppName hostAppName;
     if (focus) {
         hostAppName = [focus](std::optional<std::int32_t> pid) { return focus->hostAppName(pid); };
     }
-    auto snapshot = PhoneSnapshot::snapshot(*store_, *usage_, phone_->hostName(), gate_->pending(),
-                                            phone_->prompts().queued(), phone_->projects().list(),
-                                            *env_.clock, hostAppName);
+    auto snapshot = phone_snapshot::snapshot(*store_, *usage_, phone_->hostName(), gate_->pending(),
+                                             phone_->prompts().queued(), phone_->projects().list(),
+                                             *env_.clock, hostAppName);
     // A change nobody can see (a process id, a task set again) would wake every phone for
     // nothing.
-    if (PhoneSnapshot::sameContent(snapshot, phone_->lastSnapshot())) return;
+    if (phone_snapshot::sameContent(snapshot, phone_->lastSnapshot())) return;
     phone_->publish(std::move(snapshot));
 }
 
@@ -136,7 +136,7 @@ void AppDelegate::focusSession(const std::string& sessionId) {
 }
 
 void AppDelegate::installHooks() {
-    const auto installed = HookInstaller::install(env_.home);
+    const auto installed = hook_installer::install(env_.home);
     if (installed) {
         face_.alert(std::string(kConnectedAlertTitle), connectedAlertText(*installed));
     } else {
@@ -146,14 +146,14 @@ void AppDelegate::installHooks() {
 }
 
 void AppDelegate::uninstallHooks() {
-    if (auto removed = HookInstaller::uninstall(env_.home); !removed) {
+    if (auto removed = hook_installer::uninstall(env_.home); !removed) {
         face_.alert(std::string(kRemoveFailedAlertTitle), removed.error().message);
     }
     face_.rebuildMenu();
 }
 
 bool AppDelegate::hooksInstalled() const {
-    return HookInstaller::isInstalled(env_.home);
+    return hook_installer::isInstalled(env_.home);
 }
 
 bool AppDelegate::launchAtLogin() const {

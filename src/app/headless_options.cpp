@@ -1,6 +1,6 @@
 #include "app/headless_options.h"
 
-#include "hooks/http_request.h"
+#include "net/http_request.h"
 
 namespace brimwick {
 namespace {

@@ -28,20 +28,20 @@ int runHooksCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     }
     const std::string_view command = argv[0];
     if (command == "install") {
-        auto path = HookInstaller::install(home);
+        auto path = hook_installer::install(home);
         if (!path.ok()) return fail(err, kInstallFailedAlertTitle, path.error());
         out << kConnectedAlertTitle << '\n' << connectedAlertText(*path) << '\n';
         return 0;
     }
     if (command == "remove") {
-        auto removed = HookInstaller::uninstall(home);
+        auto removed = hook_installer::uninstall(home);
         if (!removed.ok()) return fail(err, kRemoveFailedAlertTitle, removed.error());
         return 0;
     }
     if (command == "status") {
-        if (!HookInstaller::isInstalled(home)) {
+        if (!hook_installer::isInstalled(home)) {
             out << "not installed\n";
-        } else if (HookInstaller::isOutdated(home)) {
+        } else if (hook_installer::isOutdated(home)) {
             out << "installed (outdated)\n";
         } else {
             out << "installed\n";

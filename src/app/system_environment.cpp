@@ -2,8 +2,10 @@
 
 #include <filesystem>
 
+#include "platform/curl_http_client.h"
 #include "platform/home.h"
 #include "platform/host_name.h"
+#include "platform/login_record.h"
 #include "platform/network_address.h"
 #include "platform/service_advertiser_avahi.h"
 #include "sessions/session_launcher.h"
@@ -30,7 +32,7 @@ PhoneLink::Services realPhoneServices(const Clock& clock) {
     services.localAddress = [] { return localIPv4(); };
     services.newCode = [] { return Pairing::secureCode().value_or(""); };
     services.launchSession = [](const std::string& folder, const std::string& prompt) {
-        return SessionLauncher::open(folder, prompt);
+        return session_launcher::open(folder, prompt);
     };
     services.isDirectory = [](const std::string& path) {
         std::error_code ignored;
@@ -39,6 +41,20 @@ PhoneLink::Services realPhoneServices(const Clock& clock) {
     const auto hostName = localHostName();
     services.hostName = hostName && !hostName->empty() ? *hostName : "Mac";
     return services;
+}
+
+// The plan-usage fetch with curl, the login Claude Code keeps in its credentials file and the
+// system clock.
+usage_api::Options realUsageOptions() {
+    usage_api::Options options;
+    options.http = std::make_shared<CurlHttpClient>();
+    auto record = std::make_shared<LoginRecordFile>(LoginRecordFile::defaultPath());
+    options.loadCredentials = [record](std::stop_token stop) -> std::optional<Credentials> {
+        const auto bytes = record->read(stop);
+        return bytes ? Credentials::parse(*bytes) : std::nullopt;
+    };
+    options.clock = std::make_shared<SystemClock>();
+    return options;
 }
 
 }  // namespace
@@ -55,7 +71,7 @@ AppEnvironment SystemEnvironment::environment(MainQueue& main, WakeMonitor* wake
     env.preferences = &preferences_;
     env.probe = std::make_shared<SignalProcessProbe>();
     env.random = std::make_shared<SystemRandomSource>();
-    env.usageFetch = backgroundUsageFetch();
+    env.usageFetch = backgroundUsageFetch(realUsageOptions());
     env.wake = wake;
     env.phone = realPhoneServices(clock_);
     env.loginItem = &loginItem_;

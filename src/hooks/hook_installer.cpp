@@ -109,19 +109,19 @@ Result<std::string> resolveLinks(std::string path) {
 
 }  // namespace
 
-Error HookInstaller::unreadable() {
+Error hook_installer::unreadable() {
     return Error{std::string(kUnreadableCode), std::string(kUnreadableDescription)};
 }
 
-std::string HookInstaller::settingsPath(const std::string& home) {
+std::string hook_installer::settingsPath(const std::string& home) {
     return home + "/.claude/settings.json";
 }
 
-std::string HookInstaller::backupPath(const std::string& home) {
+std::string hook_installer::backupPath(const std::string& home) {
     return home + "/.claude/settings.json.brimwick-backup";
 }
 
-bool HookInstaller::isOurHook(const json& hook) {
+bool hook_installer::isOurHook(const json& hook) {
     const json* command = member(hook, "command");
     if (!command || !command->is_string()) return false;
     const auto& text = command->get_ref<const std::string&>();
@@ -130,14 +130,14 @@ bool HookInstaller::isOurHook(const json& hook) {
            text.find(hook_commands::stopEndpoint()) != std::string::npos;
 }
 
-bool HookInstaller::isOurs(const json& group) {
+bool hook_installer::isOurs(const json& group) {
     for (const auto& hook : hooksOf(group)) {
         if (hook.is_object() && isOurHook(hook)) return true;
     }
     return false;
 }
 
-json HookInstaller::groupFor(std::string_view event) {
+json hook_installer::groupFor(std::string_view event) {
     json group = json::object();
     if (hook_commands::isToolEvent(event)) group["matcher"] = "*";
     group["hooks"] = json::array({json{{"type", "command"},
@@ -146,7 +146,7 @@ json HookInstaller::groupFor(std::string_view event) {
     return group;
 }
 
-Result<json> HookInstaller::withoutOurs(const json* value) {
+Result<json> hook_installer::withoutOurs(const json* value) {
     if (!value) return json::array();
     if (!isArrayOfObjects(*value)) return unreadable();
     json kept = json::array();
@@ -167,7 +167,7 @@ Result<json> HookInstaller::withoutOurs(const json* value) {
     return kept;
 }
 
-Result<json> HookInstaller::load(const std::string& home) {
+Result<json> hook_installer::load(const std::string& home) {
     auto data = readBounded(settingsPath(home), kMaxFileBytes);
     if (!data.ok()) return data.error();
     if (!data->has_value() || (*data)->empty()) return json::object();
@@ -179,7 +179,7 @@ Result<json> HookInstaller::load(const std::string& home) {
     return settings;
 }
 
-Result<void> HookInstaller::save(const json& settings, const std::string& home) {
+Result<void> hook_installer::save(const json& settings, const std::string& home) {
     auto resolved = resolveLinks(settingsPath(home));
     if (!resolved.ok()) return resolved.error();
     const std::string target = *resolved;
@@ -221,7 +221,7 @@ Result<void> HookInstaller::save(const json& settings, const std::string& home) 
     return writeFileAtomically(target, data, mode);
 }
 
-Result<std::string> HookInstaller::install(const std::string& home) {
+Result<std::string> hook_installer::install(const std::string& home) {
     auto loaded = load(home);
     if (!loaded.ok()) return loaded.error();
     json settings = std::move(*loaded);
@@ -261,7 +261,7 @@ Result<std::string> HookInstaller::install(const std::string& home) {
     return settingsPath(home);
 }
 
-Result<void> HookInstaller::uninstall(const std::string& home) {
+Result<void> hook_installer::uninstall(const std::string& home) {
     auto loaded = load(home);
     if (!loaded.ok()) return loaded.error();
     json settings = std::move(*loaded);
@@ -308,7 +308,7 @@ bool anyOfOurGroups(const Result<json>& loaded, Test test) {
     for (const auto& [event, value] : hooks->items()) {
         if (!isArrayOfObjects(value)) continue;
         for (const auto& group : value) {
-            if (HookInstaller::isOurs(group) && test(event, group)) return true;
+            if (hook_installer::isOurs(group) && test(event, group)) return true;
         }
     }
     return false;
@@ -316,11 +316,11 @@ bool anyOfOurGroups(const Result<json>& loaded, Test test) {
 
 }  // namespace
 
-bool HookInstaller::isInstalled(const std::string& home) {
+bool hook_installer::isInstalled(const std::string& home) {
     return anyOfOurGroups(load(home), [](const std::string&, const json&) { return true; });
 }
 
-bool HookInstaller::isOutdated(const std::string& home) {
+bool hook_installer::isOutdated(const std::string& home) {
     return anyOfOurGroups(load(home), [](const std::string& event, const json& group) {
         const std::string expected = command(event);
         for (const auto& hook : hooksOf(group)) {

@@ -1,4 +1,4 @@
-// HookInstaller: writes, refreshes and removes Brimwick's hook commands in Claude Code's user
+// hook_installer: writes, refreshes and removes Brimwick's hook commands in Claude Code's user
 // settings file (~/.claude/settings.json), leaving every other setting and foreign hook alone.
 #pragma once
 
@@ -12,75 +12,75 @@
 
 namespace brimwick {
 
-// A namespace of operations: no instances, no state between calls; the file is read fresh
+// Operations only: no state between calls; the file is read fresh
 // every time. Every operation takes the home directory so tests can point it at a scratch
 // folder; by default it is the user's. Not safe against two writers at once (last one wins),
 // but a crash or kill at any point leaves a complete old or new file behind.
 //
 // Our entries are recognised by the hook server's address inside their command text, so
 // commands written by earlier versions are found and replaced too.
-class HookInstaller {
-  public:
-    HookInstaller() = delete;
+namespace hook_installer {
 
-    static constexpr const auto& events = hook_commands::kEvents;
-    static constexpr const auto& toolEvents = hook_commands::kToolEvents;
+inline constexpr const auto& events = hook_commands::kEvents;
+inline constexpr const auto& toolEvents = hook_commands::kToolEvents;
 
-    // Error code of the one installer-specific failure; any other code is a file-system error
-    // ("read", "write") whose message already names the file and the system's reason.
-    static constexpr std::string_view kUnreadableCode = "unreadable";
-    static constexpr std::string_view kUnreadableDescription =
-        "~/.claude/settings.json isn't valid JSON or has an unexpected hooks layout, so Brimwick "
-        "left it alone. Fix the file and try again.";
-    static Error unreadable();
+// Error code of the one installer-specific failure; any other code is a file-system error
+// ("read", "write") whose message already names the file and the system's reason.
+inline constexpr std::string_view kUnreadableCode = "unreadable";
+inline constexpr std::string_view kUnreadableDescription =
+    "~/.claude/settings.json isn't valid JSON or has an unexpected hooks layout, so Brimwick "
+    "left it alone. Fix the file and try again.";
+Error unreadable();
 
-    // Files bigger than this, or nested deeper than kMaxDepth, are treated as unreadable.
-    static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
-    static constexpr int kMaxDepth = 512;
+// Files bigger than this, or nested deeper than kMaxDepth, are treated as unreadable.
+inline constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
+inline constexpr int kMaxDepth = 512;
 
-    static std::string settingsPath(const std::string& home = homeDirectory());
-    static std::string backupPath(const std::string& home = homeDirectory());
+std::string settingsPath(const std::string& home = homeDirectory());
+std::string backupPath(const std::string& home = homeDirectory());
 
-    // Installs or refreshes our group for each of `events` (foreign groups first, ours last)
-    // and gives the settings file's path. Fails with `unreadable` (file untouched) or a file
-    // system error (the old file stays in place).
-    static Result<std::string> install(const std::string& home = homeDirectory());
+// Installs or refreshes our group for each of `events` (foreign groups first, ours last)
+// and gives the settings file's path. Fails with `unreadable` (file untouched) or a file
+// system error (the old file stays in place).
+Result<std::string> install(const std::string& home = homeDirectory());
 
-    // Removes every one of our hook objects under any event, dropping groups, event keys and
-    // the "hooks" key that end up empty. Writes nothing (and makes no backup) when there is
-    // nothing of ours to remove. Fails like install().
-    static Result<void> uninstall(const std::string& home = homeDirectory());
+// Removes every one of our hook objects under any event, dropping groups, event keys and
+// the "hooks" key that end up empty. Writes nothing (and makes no backup) when there is
+// nothing of ours to remove. Fails like install().
+Result<void> uninstall(const std::string& home = homeDirectory());
 
-    // True when any of our groups is present. False on any error.
-    static bool isInstalled(const std::string& home = homeDirectory());
+// True when any of our groups is present. False on any error.
+bool isInstalled(const std::string& home = homeDirectory());
 
-    // True when one of our groups holds a hook whose command is missing or differs from the
-    // command install() would write now. False on any error.
-    static bool isOutdated(const std::string& home = homeDirectory());
+// True when one of our groups holds a hook whose command is missing or differs from the
+// command install() would write now. False on any error.
+bool isOutdated(const std::string& home = homeDirectory());
 
-    // The command text for an event (see hook_commands.h).
-    static std::string command(std::string_view event) { return hook_commands::commandFor(event); }
+// The command text for an event (see hook_commands.h).
+inline std::string command(std::string_view event) {
+    return hook_commands::commandFor(event);
+}
 
-    // --- Building blocks, public for tests. ---
+// --- Building blocks, public for tests. ---
 
-    // The whole settings object; an empty object when the file is missing or zero bytes.
-    static Result<nlohmann::json> load(const std::string& home = homeDirectory());
+// The whole settings object; an empty object when the file is missing or zero bytes.
+Result<nlohmann::json> load(const std::string& home = homeDirectory());
 
-    // Writes `settings` through any symbolic link at the settings path: backs up the current
-    // file first, keeps its permission bits, and replaces it atomically.
-    static Result<void> save(const nlohmann::json& settings,
-                             const std::string& home = homeDirectory());
+// Writes `settings` through any symbolic link at the settings path: backs up the current
+// file first, keeps its permission bits, and replaces it atomically.
+Result<void> save(const nlohmann::json& settings, const std::string& home = homeDirectory());
 
-    // The groups of one event's value with our hook objects taken out (groups left empty are
-    // dropped). `value` null means absent. A value that isn't an array of objects is
-    // `unreadable`.
-    static Result<nlohmann::json> withoutOurs(const nlohmann::json* value);
+// The groups of one event's value with our hook objects taken out (groups left empty are
+// dropped). `value` null means absent. A value that isn't an array of objects is
+// `unreadable`.
+Result<nlohmann::json> withoutOurs(const nlohmann::json* value);
 
-    static bool isOurHook(const nlohmann::json& hook);
-    static bool isOurs(const nlohmann::json& group);
+bool isOurHook(const nlohmann::json& hook);
+bool isOurs(const nlohmann::json& group);
 
-    // The group install() writes for an event.
-    static nlohmann::json groupFor(std::string_view event);
-};
+// The group install() writes for an event.
+nlohmann::json groupFor(std::string_view event);
+
+}  // namespace hook_installer
 
 }  // namespace brimwick

@@ -16,10 +16,6 @@ std::optional<HookEvent> decode(const HttpRequest& request) {
     return event;
 }
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 }  // namespace
 
 // The hook command's leaving, told by the server thread and heard by whoever holds the reply.
@@ -96,7 +92,7 @@ std::size_t HookServer::openConnections() const {
 std::string HookServer::response(const std::string& status, const std::string& body) {
     std::string out =
         "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Type: text/plain\r\n";
-    if (!startsWith(status, "204"))
+    if (!status.starts_with("204"))
         out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     out += "\r\n";
     out += body;
@@ -116,13 +112,13 @@ void HookServer::route(HttpRequest request, std::shared_ptr<HttpResponder> respo
         return;
     }
     const std::string* contentType = request.header("content-type");
-    if (request.header("origin") || !contentType || !startsWith(*contentType, "application/json")) {
+    if (request.header("origin") || !contentType || !contentType->starts_with("application/json")) {
         responder->respond(response("403 Forbidden"));
         return;
     }
 
-    const bool permission = startsWith(request.path, "/permission");
-    const bool stop = !permission && startsWith(request.path, "/stop");
+    const bool permission = request.path.starts_with("/permission");
+    const bool stop = !permission && request.path.starts_with("/stop");
     if (!permission && !stop) {
         // Ordinary events are answered before they are looked at.
         responder->respond(response("204 No Content"));

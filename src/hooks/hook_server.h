@@ -8,11 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
 
 #include "core/result.h"
 #include "hooks/hook_event.h"
-#include "hooks/http_server.h"
+#include "net/http_server.h"
 
 namespace brimwick {
 
@@ -29,14 +28,6 @@ class HookServer {
             std::function<void(std::optional<std::string> body, std::function<void()> undelivered)>;
         Reply() = default;
         explicit Reply(Send send) : send_(std::move(send)) {}
-        // Tests and callers that never need to know whether the answer arrived.
-        template <typename F>
-        requires(!std::is_same_v<std::decay_t<F>, Reply> &&
-                 std::is_invocable_v<F, std::optional<std::string>>) Reply(F answer)
-            : send_([answer = std::move(answer)](std::optional<std::string> body,
-                                                 std::function<void()>) {
-                  answer(std::move(body));
-              }) {}
 
         void operator()(std::optional<std::string> body,
                         std::function<void()> undelivered = {}) const {

@@ -27,7 +27,7 @@ PairContent PairContent::of(const PhoneLink& link) {
     content.status = link.status();
 
     const auto url = link.pairingURL();
-    if (url && QRCode::matrix(*url)) {
+    if (url && qr_code::matrix(*url)) {
         content.block = Block::qrCode;
         content.pairingURL = *url;
         content.codeDigits = Pairing::grouped(pairing.code());

@@ -9,7 +9,7 @@
 
 #include "core/json_input.h"
 #include "core/text.h"
-#include "hooks/http_request.h"
+#include "net/http_request.h"
 
 namespace brimwick::phone_requests {
 namespace {
@@ -47,7 +47,7 @@ long long sinceVersion(const std::string& query) {
     while (start <= query.size()) {
         const auto end = std::min(query.find('&', start), query.size());
         const std::string piece = query.substr(start, end - start);
-        if (piece.rfind("v=", 0) == 0) {
+        if (piece.starts_with("v=")) {
             long long value = 0;
             return parseDecimal(piece.substr(2), value) ? value : -1;
         }

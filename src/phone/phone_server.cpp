@@ -11,7 +11,7 @@
 #include <map>
 
 #include "core/text.h"
-#include "hooks/http_server.h"
+#include "net/http_server.h"
 #include "phone/phone_app_page.h"
 #include "phone/phone_requests.h"
 #include "platform/secure_random.h"
@@ -285,7 +285,7 @@ void PhoneServer::route(HttpRequest request, std::shared_ptr<HttpResponder> resp
     }
 
     const std::string* authorization = request.header("authorization");
-    const bool bearer = authorization && authorization->rfind("Bearer ", 0) == 0;
+    const bool bearer = authorization && authorization->starts_with("Bearer ");
     const std::string token = bearer ? authorization->substr(7) : std::string();
     if (!bearer || !phone_requests::knownToken(token, s.tokens)) {
         responder->respond(response("401 Unauthorized"));

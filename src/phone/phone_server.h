@@ -14,7 +14,7 @@
 
 #include "core/clock.h"
 #include "core/result.h"
-#include "hooks/http_server.h"
+#include "net/http_server.h"
 
 namespace brimwick {
 

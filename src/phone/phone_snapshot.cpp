@@ -20,7 +20,7 @@ json optionalText(const std::optional<std::string>& text) {
 json limitObject(const std::optional<UsageLimit>& limit) {
     if (!limit) return nullptr;
     return {{"percentLeft", percentLeft(limit->used)},
-            {"resetsAt", PhoneSnapshot::milliseconds(limit->resetsAt)}};
+            {"resetsAt", phone_snapshot::milliseconds(limit->resetsAt)}};
 }
 
 json approvalObject(const PendingApproval& approval) {
@@ -29,12 +29,12 @@ json approvalObject(const PendingApproval& approval) {
             {"detail",
              approval.detail ? json(text::displayable(*approval.detail, true)) : json(nullptr)},
             {"canAlwaysAllow", approval.suggestions.has_value() && !approval.suggestions->empty()},
-            {"expiresAt", PhoneSnapshot::milliseconds(approval.expiresAt)}};
+            {"expiresAt", phone_snapshot::milliseconds(approval.expiresAt)}};
 }
 
 }  // namespace
 
-json PhoneSnapshot::milliseconds(std::optional<Instant> instant) {
+json phone_snapshot::milliseconds(std::optional<Instant> instant) {
     if (!instant || !std::isfinite(*instant)) return nullptr;
     const double ms = std::trunc(*instant * 1000.0);
     // 2^63 is exactly representable; anything at or beyond it does not fit.
@@ -43,7 +43,7 @@ json PhoneSnapshot::milliseconds(std::optional<Instant> instant) {
     return static_cast<std::int64_t>(ms);
 }
 
-bool PhoneSnapshot::sameContent(const json& a, const json& b) {
+bool phone_snapshot::sameContent(const json& a, const json& b) {
     if (!a.is_object() || !b.is_object() || a.size() != b.size()) return false;
     for (const auto& [key, value] : a.items()) {
         if (key == "serverTime") continue;
@@ -53,10 +53,10 @@ bool PhoneSnapshot::sameContent(const json& a, const json& b) {
     return true;
 }
 
-json PhoneSnapshot::snapshot(const SessionStore& store, const UsageStore& usage,
-                             const std::string& host, const PendingApprovals& approvals,
-                             const QueuedPrompts& queued, const std::vector<std::string>& projects,
-                             const Clock& clock, const HostAppName& hostAppName) {
+json phone_snapshot::snapshot(const SessionStore& store, const UsageStore& usage,
+                              const std::string& host, const PendingApprovals& approvals,
+                              const QueuedPrompts& queued, const std::vector<std::string>& projects,
+                              const Clock& clock, const HostAppName& hostAppName) {
     json sessions = json::array();
     for (const auto& session : store.ranked()) {
         json pending = nullptr;

@@ -1,4 +1,4 @@
-// PhoneSnapshot: the status document a paired phone reads — every session with its state, the
+// phone_snapshot: the status document a paired phone reads — every session with its state, the
 // permission request waiting for the phone, queued prompts, plan usage and known project folders.
 #pragma once
 
@@ -19,29 +19,29 @@ namespace brimwick {
 class SessionStore;
 class UsageStore;
 
-class PhoneSnapshot {
-  public:
-    // The name of the desktop application hosting a session's process (see SessionFocus), or
-    // nothing. Injected so that building a snapshot needs no display.
-    using HostAppName = std::function<std::optional<std::string>(std::optional<std::int32_t>)>;
+namespace phone_snapshot {
 
-    // Builds the document: "host", "serverTime", "sessions" (in ranked order), "usage" (null
-    // while the usage display is off) and "projects". Every key is always present; absent
-    // values are JSON null. "version" is added by the server when it publishes. Reads the
-    // stores and the clock, changes nothing. Main thread. An empty `hostAppName` gives
-    // "app": null for every session.
-    static nlohmann::json snapshot(const SessionStore& store, const UsageStore& usage,
-                                   const std::string& host, const PendingApprovals& approvals,
-                                   const QueuedPrompts& queued,
-                                   const std::vector<std::string>& projects, const Clock& clock,
-                                   const HostAppName& hostAppName = {});
+// The name of the desktop application hosting a session's process (see SessionFocus), or
+// nothing. Injected so that building a snapshot needs no display.
+using HostAppName = std::function<std::optional<std::string>(std::optional<std::int32_t>)>;
 
-    // Whether two snapshots say the same, their "serverTime" aside.
-    static bool sameContent(const nlohmann::json& a, const nlohmann::json& b);
+// Builds the document: "host", "serverTime", "sessions" (in ranked order), "usage" (null
+// while the usage display is off) and "projects". Every key is always present; absent
+// values are JSON null. "version" is added by the server when it publishes. Reads the
+// stores and the clock, changes nothing. Main thread. An empty `hostAppName` gives
+// "app": null for every session.
+nlohmann::json snapshot(const SessionStore& store, const UsageStore& usage, const std::string& host,
+                        const PendingApprovals& approvals, const QueuedPrompts& queued,
+                        const std::vector<std::string>& projects, const Clock& clock,
+                        const HostAppName& hostAppName = {});
 
-    // Seconds since the epoch as whole milliseconds, truncated toward zero; null when absent or
-    // not representable (not finite, beyond 64 bits).
-    static nlohmann::json milliseconds(std::optional<Instant> instant);
-};
+// Whether two snapshots say the same, their "serverTime" aside.
+bool sameContent(const nlohmann::json& a, const nlohmann::json& b);
+
+// Seconds since the epoch as whole milliseconds, truncated toward zero; null when absent or
+// not representable (not finite, beyond 64 bits).
+nlohmann::json milliseconds(std::optional<Instant> instant);
+
+}  // namespace phone_snapshot
 
 }  // namespace brimwick

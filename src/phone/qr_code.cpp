@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace brimwick::QRCode {
+namespace brimwick::qr_code {
 
 std::optional<QrMatrix> matrix(const std::string& text) {
     // Byte mode for the whole text: the phone reads the bytes back exactly, whatever they are.
@@ -23,4 +23,4 @@ std::optional<QrMatrix> matrix(const std::string& text) {
     return out;
 }
 
-}  // namespace brimwick::QRCode
+}  // namespace brimwick::qr_code

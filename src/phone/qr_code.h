@@ -1,4 +1,4 @@
-// QRCode: the modules of a QR code for a text, drawn by the pairing window so a phone can scan
+// qr_code: the modules of a QR code for a text, drawn by the pairing window so a phone can scan
 // the pairing address.
 #pragma once
 
@@ -16,7 +16,7 @@ struct QrMatrix {
     bool isDark(int x, int y) const { return dark[static_cast<std::size_t>(y) * size + x]; }
 };
 
-namespace QRCode {
+namespace qr_code {
 
 // Error correction level "M": up to about 15 % of the code may be damaged or covered.
 // The text's bytes (UTF-8 as given) go into the code unchanged, in byte mode, at the smallest
@@ -29,6 +29,6 @@ inline constexpr int kQuietZone = 4;
 // Pixels per module side in the image the window scales down.
 inline constexpr int kPixelsPerModule = 10;
 
-}  // namespace QRCode
+}  // namespace qr_code
 
 }  // namespace brimwick

@@ -26,7 +26,7 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
 }
 
 bool isHttpUrl(const std::string& url) {
-    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+    return url.starts_with("http://") || url.starts_with("https://");
 }
 
 // curl_easy_perform, but a stop request ends the transfer at once: the multi interface lets

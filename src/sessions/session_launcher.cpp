@@ -56,7 +56,7 @@ std::string joined(std::string directory, std::string_view name) {
 
 }  // namespace
 
-std::string SessionLauncher::quoted(std::string_view text) {
+std::string session_launcher::quoted(std::string_view text) {
     std::string result = "'";
     for (const char c : text) {
         if (c == '\'') {
@@ -69,8 +69,8 @@ std::string SessionLauncher::quoted(std::string_view text) {
     return result;
 }
 
-std::string SessionLauncher::script(std::string_view shell, std::string_view folder,
-                                    std::string_view promptPath) {
+std::string session_launcher::script(std::string_view shell, std::string_view folder,
+                                     std::string_view promptPath) {
     std::string text = "#!";
     text.append(shell);
     text += " -il\ncd -- ";
@@ -83,7 +83,7 @@ std::string SessionLauncher::script(std::string_view shell, std::string_view fol
     return text;
 }
 
-std::string SessionLauncher::interpreter(bool zshInstalled, std::string_view loginShell) {
+std::string session_launcher::interpreter(bool zshInstalled, std::string_view loginShell) {
     if (zshInstalled) return std::string(kZsh);
     // The script's lines are Bourne shell; fish or csh would reject them, and a relative path
     // or one with blanks can't stand in the interpreter line.
@@ -100,7 +100,7 @@ std::string SessionLauncher::interpreter(bool zshInstalled, std::string_view log
     return "/bin/sh";
 }
 
-std::string SessionLauncher::newToken() {
+std::string session_launcher::newToken() {
     // A version 4 UUID starts with 32 random bits, so its first 8 characters are just those.
     std::random_device random;
     char text[9];
@@ -108,7 +108,7 @@ std::string SessionLauncher::newToken() {
     return text;
 }
 
-SessionLauncher::System SessionLauncher::realSystem(TerminalOpener& terminal) {
+session_launcher::System session_launcher::realSystem(TerminalOpener& terminal) {
     return System{
         [] {
             const char* directory = std::getenv("TMPDIR");
@@ -119,18 +119,18 @@ SessionLauncher::System SessionLauncher::realSystem(TerminalOpener& terminal) {
             const passwd* entry = ::getpwuid(::getuid());
             return entry && entry->pw_shell ? entry->pw_shell : "";
         },
-        &SessionLauncher::newToken,
+        &session_launcher::newToken,
         [&terminal](const std::string& scriptPath) { return terminal.openScript(scriptPath); },
     };
 }
 
-Result<void> SessionLauncher::open(const std::string& folder, const std::string& prompt) {
+Result<void> session_launcher::open(const std::string& folder, const std::string& prompt) {
     LinuxTerminalOpener terminal;
     return open(folder, prompt, realSystem(terminal));
 }
 
-Result<void> SessionLauncher::open(const std::string& folder, const std::string& prompt,
-                                   const System& system) {
+Result<void> session_launcher::open(const std::string& folder, const std::string& prompt,
+                                    const System& system) {
     const std::string launchFolder = joined(system.temporaryDirectory(), "Brimwick");
     if (auto prepared = prepareLaunchFolder(launchFolder); !prepared) return prepared;
 

@@ -86,11 +86,7 @@ SessionStore::SessionStore(MainQueue& queue, const Clock& clock,
                            std::shared_ptr<const ProcessProbe> probe,
                            std::shared_ptr<RandomSource> random)
     : queue_(queue), clock_(clock), probe_(std::move(probe)), random_(std::move(random)) {
-    if (!probe_) probe_ = std::make_shared<SignalProcessProbe>();
-    if (!random_) random_ = std::make_shared<SystemRandomSource>();
 }
-
-// MARK: queries
 
 std::optional<AgentSession> SessionStore::session(const std::string& id) const {
     for (const auto& session : sessions_) {
@@ -117,8 +113,6 @@ bool SessionStore::hiddenNeedsAttention() const {
     return std::any_of(all.begin() + std::min<std::size_t>(1, all.size()), all.end(),
                        [](const AgentSession& s) { return needsYou(s.state); });
 }
-
-// MARK: events
 
 void SessionStore::handle(const HookEvent& event) {
     std::optional<std::string> project;
@@ -238,8 +232,6 @@ void SessionStore::describe(const HookEvent& event) {
     publish(SessionChange::Kind::updated, event.sessionId, SessionAnimation::none);
 }
 
-// MARK: removal
-
 // By value: callers may pass the id of the very record being erased.
 void SessionStore::remove(std::string id) {
     const auto removed = std::erase_if(sessions_, [&](const auto& s) { return s.id == id; });
@@ -264,8 +256,6 @@ void SessionStore::makeRoom() {
         [](const auto& a, const auto& b) { return a.lastEventAt < b.lastEventAt; });
     remove(quietest->id);
 }
-
-// MARK: delayed work
 
 void SessionStore::settle(const std::string& id, BotState from, BotState to, double delay) {
     const auto stamp = stampOf(id);
@@ -324,8 +314,6 @@ void SessionStore::sweep() {
     }
 }
 
-// MARK: demo
-
 void SessionStore::spawnDemo(int count) {
     std::weak_ptr<SessionStore> weak = weak_from_this();
     for (int i = 0; i < count; ++i) {
@@ -357,8 +345,6 @@ void SessionStore::runDemo(const std::string& id, const std::string& project, st
     set(id, BotState::finished, std::nullopt, false);
     scheduleRemoval(id, Timing::finishedRemoval);
 }
-
-// MARK: helpers
 
 AgentSession* SessionStore::find(const std::string& id) {
     for (auto& session : sessions_) {

@@ -62,7 +62,8 @@ class SessionStore : public std::enable_shared_from_this<SessionStore> {
     // Live sessions at most; a new one beyond it replaces the one quiet the longest.
     static constexpr std::size_t kMaxSessions = 256;
 
-    // Creates the store and starts its 20-second expiry sweep.
+    // Creates the store and starts its 20-second expiry sweep. `probe` tells whether a
+    // session's process still runs; `random` draws seeds and demo ids; neither may be null.
     static std::shared_ptr<SessionStore> create(MainQueue& queue, const Clock& clock,
                                                 std::shared_ptr<const ProcessProbe> probe,
                                                 std::shared_ptr<RandomSource> random);

@@ -28,7 +28,7 @@ std::string UsageError::text() const {
     return "Usage unavailable (unexpected response)";
 }
 
-namespace UsageAPI {
+namespace usage_api {
 namespace {
 
 bool digitsAt(std::string_view text, std::size_t at, std::size_t count, int& out) {
@@ -75,19 +75,11 @@ std::string withoutFractions(std::string_view text) {
 std::string endpoint() {
     if (const char* url = std::getenv("BRIMWICK_USAGE_URL")) {
         const std::string_view value(url);
-        if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0) {
+        if (value.starts_with("http://") || value.starts_with("https://")) {
             return std::string(value);
         }
     }
     return std::string(defaultEndpoint);
-}
-
-Options Options::defaults() {
-    Options options;
-    options.http = std::make_shared<CurlHttpClient>();
-    options.loadCredentials = [](std::stop_token stop) { return Credentials::load({}, stop); };
-    options.clock = std::make_shared<SystemClock>();
-    return options;
 }
 
 std::optional<Instant> parseResetTime(std::string_view raw) {
@@ -158,16 +150,13 @@ UsageOutcome decode(const std::optional<HttpClient::Response>& response, Instant
 }
 
 UsageOutcome fetch(const Options& options, std::stop_token stop) {
-    const auto credentials =
-        options.loadCredentials ? options.loadCredentials(stop) : Credentials::load({}, stop);
+    const auto credentials = options.loadCredentials(stop);
     if (stop.stop_requested()) return UsageError::of(UsageError::Kind::network);
     if (!credentials) return UsageError::of(UsageError::Kind::signedOut);
-    const Instant now = options.clock ? options.clock->now() : SystemClock().now();
+    const Instant now = options.clock->now();
     if (credentials->expiresAt && *credentials->expiresAt < now) {
         return UsageError::of(UsageError::Kind::expired);
     }
-    if (!options.http) return UsageError::of(UsageError::Kind::network);
-
     HttpClient::Request request;
     request.url = options.url.empty() ? endpoint() : options.url;
     request.headers = {{"Authorization", "Bearer " + credentials->accessToken},
@@ -176,7 +165,7 @@ UsageOutcome fetch(const Options& options, std::stop_token stop) {
     request.timeoutSeconds = requestTimeout;
     request.stop = stop;
     const auto response = options.http->get(request);
-    return decode(response, options.clock ? options.clock->now() : SystemClock().now());
+    return decode(response, options.clock->now());
 }
 
 void fetchInBackground(BackgroundTask& worker, Options options,
@@ -189,5 +178,5 @@ void fetchInBackground(BackgroundTask& worker, Options options,
     if (!started) (*shared)(UsageError::of(UsageError::Kind::network));
 }
 
-}  // namespace UsageAPI
+}  // namespace usage_api
 }  // namespace brimwick

@@ -1,4 +1,4 @@
-// UsageAPI: the stateless plan-usage client. Loads the login, asks the vendor's usage endpoint
+// usage_api: the stateless plan-usage client. Loads the login, asks the vendor's usage endpoint
 // for the five-hour and seven-day limits and turns the answer or the failure into plain values.
 #pragma once
 
@@ -51,7 +51,7 @@ struct UsageError {
 // Figures (with at least one of the two windows present) or the reason there are none.
 using UsageOutcome = std::variant<PlanUsage, UsageError>;
 
-namespace UsageAPI {
+namespace usage_api {
 
 inline constexpr std::string_view defaultEndpoint = "https://api.anthropic.com/api/oauth/usage";
 inline constexpr double requestTimeout = 15.0;
@@ -59,20 +59,18 @@ inline constexpr double requestTimeout = 15.0;
 // The usage URL: $BRIMWICK_USAGE_URL when it holds an http or https URL, else defaultEndpoint.
 std::string endpoint();
 
-// What one fetch needs; defaults() gives the real ones (keychain and file, curl, system clock).
+// What one fetch needs, every one given (the application assembles the real ones).
 struct Options {
     std::string url;  // empty: endpoint() at the time of the fetch
     std::shared_ptr<HttpClient> http;
     std::function<std::optional<Credentials>(std::stop_token)> loadCredentials;
     std::shared_ptr<const Clock> clock;
-
-    static Options defaults();
 };
 
 // One complete fetch: credentials, the GET with its three header fields, the outcome. Blocking
-// (up to the keychain time-out plus the request time-out), so never on the main thread. Never
+// (up to the login record's read plus the request time-out), so never on the main thread. Never
 // throws; every failure is a UsageError. Makes no request when signed out or expired. A stop
-// request ends the wait for the keychain or the server at once, as a network failure.
+// request ends the wait for the login record or the server at once, as a network failure.
 UsageOutcome fetch(const Options& options, std::stop_token stop = {});
 
 // Runs fetch() on `worker`'s thread with its stop token and calls `done` there with the outcome
@@ -90,5 +88,5 @@ std::optional<UsageLimit> limit(const nlohmann::json& value);
 // "2025-06-01T12:30:00Z", "…+02:00", fractional seconds allowed anywhere and dropped.
 std::optional<Instant> parseResetTime(std::string_view text);
 
-}  // namespace UsageAPI
+}  // namespace usage_api
 }  // namespace brimwick

@@ -193,10 +193,10 @@ std::string UsageStore::resetDay(std::optional<Instant> at, std::string_view loc
     return out;
 }
 
-UsageStore::StartFetch backgroundUsageFetch(UsageAPI::Options options) {
+UsageStore::StartFetch backgroundUsageFetch(usage_api::Options options) {
     return [options = std::move(options)](BackgroundTask& worker,
                                           std::function<void(UsageOutcome)> done) {
-        UsageAPI::fetchInBackground(worker, options, std::move(done));
+        usage_api::fetchInBackground(worker, options, std::move(done));
     };
 }
 

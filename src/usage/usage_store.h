@@ -107,9 +107,7 @@ class UsageStore : public std::enable_shared_from_this<UsageStore> {
     BackgroundTask worker_;
 };
 
-// The production fetch: UsageAPI::fetch with the real credentials, curl and clock, on the
-// store's worker thread.
-UsageStore::StartFetch backgroundUsageFetch(
-    UsageAPI::Options options = UsageAPI::Options::defaults());
+// The production fetch: usage_api::fetch with `options`, on the store's worker thread.
+UsageStore::StartFetch backgroundUsageFetch(usage_api::Options options);
 
 }  // namespace brimwick

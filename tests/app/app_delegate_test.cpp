@@ -236,13 +236,13 @@ TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
     fs::create_directories(home / ".claude");
     ASSERT_TRUE(
         writeFileAtomically((home / ".claude/settings.json").string(), settings.dump()).ok());
-    ASSERT_TRUE(HookInstaller::isOutdated(home.string()));
+    ASSERT_TRUE(hook_installer::isOutdated(home.string()));
 
     launch();
-    EXPECT_TRUE(HookInstaller::isInstalled(home.string()));
-    EXPECT_FALSE(HookInstaller::isOutdated(home.string()));
+    EXPECT_TRUE(hook_installer::isInstalled(home.string()));
+    EXPECT_FALSE(hook_installer::isOutdated(home.string()));
     EXPECT_TRUE(face.alerts.empty());
-    EXPECT_EQ(HookInstaller::load(home.string())->at("model"), "opus");
+    EXPECT_EQ(hook_installer::load(home.string())->at("model"), "opus");
 }
 
 TEST_F(AppDelegateTest, HooksThatAreNotInstalledAreLeftAlone) {

@@ -22,7 +22,10 @@ class ApprovalGateTest : public ::testing::Test {
     }
 
     HookServer::Reply reply(std::string name) {
-        return [this, name](std::optional<std::string> data) { got.emplace_back(name, data); };
+        return HookServer::Reply(
+            [this, name](std::optional<std::string> data, std::function<void()>) {
+                got.emplace_back(name, data);
+            });
     }
     static HookEvent event(const std::string& name, const std::string& session = "s1",
                            json fields = json::object()) {

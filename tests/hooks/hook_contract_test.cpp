@@ -23,7 +23,7 @@ using testing::HookRecorder;
 
 // The command text with the fixed port swapped for the test server's.
 std::string commandOnPort(std::string_view event, std::uint16_t port) {
-    std::string command = HookInstaller::command(event);
+    std::string command = hook_installer::command(event);
     const std::string fixed = "127.0.0.1:" + std::to_string(hook_commands::kPort) + "/";
     const auto at = command.find(fixed);
     EXPECT_NE(at, std::string::npos);
@@ -116,7 +116,7 @@ TEST_F(HookContractTest, EveryCommandDeliversItsPayloadWithTheAgentsProcessId) {
     ASSERT_TRUE(server.start().ok());
 
     std::size_t expected = 0;
-    for (const auto event : HookInstaller::events) {
+    for (const auto event : hook_installer::events) {
         if (event == "PermissionRequest" || event == "Stop") continue;
         HookRun run(commandOnPort(event, server.port()), payloadFor(event));
         EXPECT_EQ(run.finish(), 0) << event;
@@ -196,7 +196,7 @@ class RefusingPort {
 TEST_F(HookContractTest, WithNothingListeningEveryCommandEndsQuietlyAndSucceeds) {
     RefusingPort nobody;
     ASSERT_NE(nobody.port(), 0);
-    for (const auto event : HookInstaller::events) {
+    for (const auto event : hook_installer::events) {
         HookRun run(commandOnPort(event, nobody.port()), payloadFor(event));
         EXPECT_EQ(run.finish(), 0) << event;
         EXPECT_EQ(run.output(), "") << event;

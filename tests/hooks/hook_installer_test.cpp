@@ -74,8 +74,8 @@ class HookInstallerTest : public ::testing::Test {
         fs::remove_all(home_, ignored);
     }
 
-    std::string settings() const { return HookInstaller::settingsPath(home_); }
-    std::string backup() const { return HookInstaller::backupPath(home_); }
+    std::string settings() const { return hook_installer::settingsPath(home_); }
+    std::string backup() const { return hook_installer::backupPath(home_); }
     std::string claudeDir() const { return home_ + "/.claude"; }
 
     void writeSettings(const std::string& text) const {
@@ -107,7 +107,7 @@ class HookInstallerTest : public ::testing::Test {
         if (!value.contains("hooks")) return value;
         auto& hooks = value["hooks"];
         for (auto it = hooks.begin(); it != hooks.end();) {
-            auto cleaned = HookInstaller::withoutOurs(&*it);
+            auto cleaned = hook_installer::withoutOurs(&*it);
             if (cleaned->empty()) {
                 it = hooks.erase(it);
             } else {
@@ -127,21 +127,22 @@ json ourHook(const std::string& command, int timeout = 3) {
 }
 
 TEST_F(HookInstallerTest, CommandTextsMatchCharacterForCharacter) {
-    EXPECT_EQ(HookInstaller::command("SessionStart"), kHookCommand);
-    EXPECT_EQ(HookInstaller::command("PreCompact"), kHookCommand);
-    EXPECT_EQ(HookInstaller::command("PermissionRequest"), kPermissionCommand);
-    EXPECT_EQ(HookInstaller::command("Stop"), kStopCommand);
-    EXPECT_EQ(HookInstaller::command("StopFailure"), kHookCommand);
-    EXPECT_EQ(std::vector<std::string>(HookInstaller::events.begin(), HookInstaller::events.end()),
-              kEventOrder);
-    EXPECT_EQ(HookInstaller::unreadable().message,
+    EXPECT_EQ(hook_installer::command("SessionStart"), kHookCommand);
+    EXPECT_EQ(hook_installer::command("PreCompact"), kHookCommand);
+    EXPECT_EQ(hook_installer::command("PermissionRequest"), kPermissionCommand);
+    EXPECT_EQ(hook_installer::command("Stop"), kStopCommand);
+    EXPECT_EQ(hook_installer::command("StopFailure"), kHookCommand);
+    EXPECT_EQ(
+        std::vector<std::string>(hook_installer::events.begin(), hook_installer::events.end()),
+        kEventOrder);
+    EXPECT_EQ(hook_installer::unreadable().message,
               "~/.claude/settings.json isn't valid JSON or has an unexpected hooks layout, so "
               "Brimwick left it alone. Fix the file and try again.");
 }
 
 TEST_F(HookInstallerTest, InstallAddsElevenEventsAndKeepsOtherKeys) {
     writeSettings(R"({"theme": "dark"})");
-    auto path = HookInstaller::install(home_);
+    auto path = hook_installer::install(home_);
     ASSERT_TRUE(path.ok()) << path.error().message;
     EXPECT_EQ(*path, home_ + "/.claude/settings.json");
 
@@ -153,20 +154,20 @@ TEST_F(HookInstallerTest, InstallAddsElevenEventsAndKeepsOtherKeys) {
         ASSERT_EQ(groups.size(), 1u) << event;
         const bool tool = event == "PreToolUse" || event == "PostToolUse" ||
                           event == "PostToolUseFailure" || event == "PermissionRequest";
-        json expected = {{"hooks", json::array({ourHook(HookInstaller::command(event),
+        json expected = {{"hooks", json::array({ourHook(hook_installer::command(event),
                                                         event == "PermissionRequest" ? 125
                                                         : event == "Stop"            ? 12
                                                                                      : 3)})}};
         if (tool) expected["matcher"] = "*";
         EXPECT_EQ(groups[0], expected) << event;
     }
-    EXPECT_TRUE(HookInstaller::isInstalled(home_));
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    EXPECT_TRUE(hook_installer::isInstalled(home_));
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
 }
 
 TEST_F(HookInstallerTest, WrittenFileIsSortedPrettyAndKeepsSlashesAndText) {
     writeSettings(R"({"zeta": "a/b", "alpha": "Grüße 世界 🚀", "mid": {"y": 1, "x": 2}})");
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     const std::string text = contents(settings());
     EXPECT_NE(text.find("\"alpha\": \"Grüße 世界 🚀\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"zeta\": \"a/b\""), std::string::npos);
@@ -191,7 +192,7 @@ TEST_F(HookInstallerTest, ForeignGroupsStayFirstAndMixedGroupsLoseOnlyOurHook) {
               {{{"type", "command"}, {"command", "say done"}},
                ourHook("curl http://127.0.0.1:47821/stop", 9)}}}}}}}}
                       .dump());
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     const json hooks = settingsJson()["hooks"];
 
     ASSERT_EQ(hooks["PreToolUse"].size(), 2u);
@@ -214,36 +215,36 @@ TEST_F(HookInstallerTest, EarlierVersionCommandsAreRecognisedAndReplaced) {
                             {"hooks", {ourHook("curl -m 2 http://127.0.0.1:47821/hook -d @-")}}}}},
                          {"Stop", {{{"hooks", {ourHook("curl 127.0.0.1:47821/stop", 30)}}}}}}}}
                       .dump());
-    EXPECT_TRUE(HookInstaller::isInstalled(home_));
-    EXPECT_TRUE(HookInstaller::isOutdated(home_));
+    EXPECT_TRUE(hook_installer::isInstalled(home_));
+    EXPECT_TRUE(hook_installer::isOutdated(home_));
 
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     const json hooks = settingsJson()["hooks"];
     ASSERT_EQ(hooks["PreToolUse"].size(), 1u);
     EXPECT_EQ(hooks["PreToolUse"][0]["hooks"][0]["command"], kHookCommand);
     ASSERT_EQ(hooks["Stop"].size(), 1u);
     EXPECT_EQ(hooks["Stop"][0]["hooks"][0], ourHook(kStopCommand, 12));
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
 
     const std::string once = contents(settings());
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(contents(settings()), once);
     EXPECT_EQ(contents(backup()), once);  // the backup is the file before the latest write
 }
 
 TEST_F(HookInstallerTest, UserHookInsideOurGroupCountsAsOutdated) {
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    ASSERT_TRUE(hook_installer::install(home_).ok());
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
     json value = settingsJson();
     value["hooks"]["Stop"][0]["hooks"].push_back({{"type", "command"}, {"command", "say hi"}});
     writeSettings(value.dump());
-    EXPECT_TRUE(HookInstaller::isOutdated(home_));
+    EXPECT_TRUE(hook_installer::isOutdated(home_));
 
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     const json stop = settingsJson()["hooks"]["Stop"];
     ASSERT_EQ(stop.size(), 2u);
     EXPECT_EQ(stop[0]["hooks"], json::array({{{"type", "command"}, {"command", "say hi"}}}));
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
 }
 
 TEST_F(HookInstallerTest, InstallClearsOurEntriesUnderEventsItNoLongerWrites) {
@@ -255,9 +256,9 @@ TEST_F(HookInstallerTest, InstallClearsOurEntriesUnderEventsItNoLongerWrites) {
                {"Retired", {{{"hooks", {ourHook("curl 127.0.0.1:47821/hook")}}}}},
                {"Empty", json::array()}}}}
             .dump());
-    EXPECT_TRUE(HookInstaller::isOutdated(home_));
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    EXPECT_TRUE(hook_installer::isOutdated(home_));
+    ASSERT_TRUE(hook_installer::install(home_).ok());
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
     const json hooks = settingsJson()["hooks"];
     EXPECT_EQ(hooks["Custom"], json::array({{{"hooks", {ourHook("say hi")}}}}));
     EXPECT_FALSE(hooks.contains("Retired"));
@@ -266,11 +267,11 @@ TEST_F(HookInstallerTest, InstallClearsOurEntriesUnderEventsItNoLongerWrites) {
 
 TEST_F(HookInstallerTest, UninstallRemovesHooksKeyWhenOnlyOursWereThere) {
     writeSettings(R"({"model": "sonnet"})");
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_EQ(settingsJson(), json({{"model", "sonnet"}}));
-    EXPECT_FALSE(HookInstaller::isInstalled(home_));
-    EXPECT_FALSE(HookInstaller::isOutdated(home_));
+    EXPECT_FALSE(hook_installer::isInstalled(home_));
+    EXPECT_FALSE(hook_installer::isOutdated(home_));
 }
 
 TEST_F(HookInstallerTest, UninstallWithNothingOfOursWritesNothing) {
@@ -281,7 +282,7 @@ TEST_F(HookInstallerTest, UninstallWithNothingOfOursWritesNothing) {
         fs::remove(backup());
         struct stat before = {};
         ASSERT_EQ(::stat(settings().c_str(), &before), 0);
-        ASSERT_TRUE(HookInstaller::uninstall(home_).ok()) << text;
+        ASSERT_TRUE(hook_installer::uninstall(home_).ok()) << text;
         struct stat after = {};
         ASSERT_EQ(::stat(settings().c_str(), &after), 0);
         EXPECT_EQ(before.st_ino, after.st_ino) << text;
@@ -289,7 +290,7 @@ TEST_F(HookInstallerTest, UninstallWithNothingOfOursWritesNothing) {
         EXPECT_FALSE(fs::exists(backup())) << text;
     }
     fs::remove(settings());
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_FALSE(fs::exists(settings()));
 }
 
@@ -299,8 +300,8 @@ TEST_F(HookInstallerTest, UninstallCleansEveryKeyAndSkipsOddValues) {
                          {"Stop", "not a list"},
                          {"PreToolUse", {{{"matcher", "Bash"}, {"hooks", {ourHook("mine")}}}}}}}}
                       .dump());
-    EXPECT_EQ(HookInstaller::install(home_).error().code, "unreadable");
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    EXPECT_EQ(hook_installer::install(home_).error().code, "unreadable");
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_EQ(settingsJson(),
               (json{{"hooks",
                      {{"Stop", "not a list"},
@@ -309,17 +310,17 @@ TEST_F(HookInstallerTest, UninstallCleansEveryKeyAndSkipsOddValues) {
 
 TEST_F(HookInstallerTest, EmptyFileMissingFileAndOddHooksValueAreStartingPoints) {
     writeSettings("");
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(settingsJson()["hooks"].size(), 11u);
     EXPECT_EQ(contents(backup()), "");
 
     writeSettings(R"({"hooks": ["something"], "keep": true})");
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(settingsJson()["hooks"].size(), 11u);
     EXPECT_EQ(settingsJson()["keep"], true);
 
     fs::remove_all(claudeDir());
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(settingsJson()["hooks"].size(), 11u);
     EXPECT_FALSE(fs::exists(backup()));
 }
@@ -336,57 +337,57 @@ TEST_F(HookInstallerTest, UnreadableLayoutsLeaveTheFileUntouched) {
     for (const auto& text : unreadable) {
         writeSettings(text);
         fs::remove(backup());
-        auto result = HookInstaller::install(home_);
+        auto result = hook_installer::install(home_);
         ASSERT_FALSE(result.ok()) << text;
-        EXPECT_EQ(result.error(), HookInstaller::unreadable()) << text;
+        EXPECT_EQ(result.error(), hook_installer::unreadable()) << text;
         EXPECT_EQ(contents(settings()), text);
         EXPECT_FALSE(fs::exists(backup())) << text;
-        EXPECT_FALSE(HookInstaller::isInstalled(home_));
-        EXPECT_FALSE(HookInstaller::isOutdated(home_));
+        EXPECT_FALSE(hook_installer::isInstalled(home_));
+        EXPECT_FALSE(hook_installer::isOutdated(home_));
     }
 }
 
 TEST_F(HookInstallerTest, HugeAndDeeplyNestedFilesAreUnreadableNotACrash) {
-    const std::string huge = "{\"a\": \"" + std::string(HookInstaller::kMaxFileBytes, 'x') + "\"}";
+    const std::string huge = "{\"a\": \"" + std::string(hook_installer::kMaxFileBytes, 'x') + "\"}";
     const std::string deep = "{\"a\": " + std::string(200000, '[') + std::string(200000, ']') + "}";
     for (const auto* text : {&huge, &deep}) {
         writeSettings(*text);
-        EXPECT_EQ(HookInstaller::install(home_).error(), HookInstaller::unreadable());
-        EXPECT_EQ(HookInstaller::uninstall(home_).error(), HookInstaller::unreadable());
-        EXPECT_FALSE(HookInstaller::isInstalled(home_));
+        EXPECT_EQ(hook_installer::install(home_).error(), hook_installer::unreadable());
+        EXPECT_EQ(hook_installer::uninstall(home_).error(), hook_installer::unreadable());
+        EXPECT_FALSE(hook_installer::isInstalled(home_));
         EXPECT_EQ(fs::file_size(settings()), text->size());
     }
     // Moderate nesting, brackets inside strings and escaped quotes are fine.
     writeSettings("{\"a\": " + std::string(100, '[') + std::string(100, ']') +
                   R"(, "b": "[[[[\"{{{{", "c": "\\"})");
-    EXPECT_TRUE(HookInstaller::install(home_).ok());
+    EXPECT_TRUE(hook_installer::install(home_).ok());
 }
 
 TEST_F(HookInstallerTest, FileSystemProblemsAreReportedAsSuch) {
     // A directory where the file should be: a read error, not "unreadable", and no crash.
     fs::create_directories(settings());
-    auto result = HookInstaller::install(home_);
+    auto result = hook_installer::install(home_);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().code, "read");
     EXPECT_NE(result.error().message.find("Is a directory"), std::string::npos);
-    EXPECT_FALSE(HookInstaller::isInstalled(home_));
+    EXPECT_FALSE(hook_installer::isInstalled(home_));
     fs::remove(settings());
 
     // A FIFO must not hang the read.
     ASSERT_EQ(::mkfifo(settings().c_str(), 0600), 0);
-    EXPECT_EQ(HookInstaller::install(home_).error().code, "read");
+    EXPECT_EQ(hook_installer::install(home_).error().code, "read");
     fs::remove(settings());
 
     // ".claude" is a file: the folder can't be made.
     fs::remove_all(claudeDir());
     std::ofstream(claudeDir()) << "x";
-    EXPECT_FALSE(HookInstaller::install(home_).ok());
+    EXPECT_FALSE(hook_installer::install(home_).ok());
     fs::remove(claudeDir());
 
     // The backup can't be written: nothing is written at all.
     writeSettings(R"({"model": "opus"})");
     fs::create_directories(backup() + "/occupied");
-    result = HookInstaller::install(home_);
+    result = hook_installer::install(home_);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().code, "write");
     EXPECT_EQ(contents(settings()), R"({"model": "opus"})");
@@ -395,7 +396,7 @@ TEST_F(HookInstallerTest, FileSystemProblemsAreReportedAsSuch) {
     // An empty directory in the backup's place is cleared, as a stale backup would be.
     fs::remove_all(backup());
     fs::create_directories(backup());
-    EXPECT_TRUE(HookInstaller::install(home_).ok());
+    EXPECT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(contents(backup()), R"({"model": "opus"})");
 }
 
@@ -405,7 +406,7 @@ TEST_F(HookInstallerTest, SymbolicLinkStaysALinkAndBackupLandsBesideIt) {
     std::ofstream(home_ + "/dotfiles/claude.json") << R"({"model": "opus"})";
     fs::create_symlink("../dotfiles/claude.json", settings());
 
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_TRUE(fs::is_symlink(settings()));
     EXPECT_EQ(fs::read_symlink(settings()), "../dotfiles/claude.json");
     EXPECT_EQ(json::parse(contents(home_ + "/dotfiles/claude.json"))["hooks"].size(), 11u);
@@ -414,29 +415,29 @@ TEST_F(HookInstallerTest, SymbolicLinkStaysALinkAndBackupLandsBesideIt) {
     EXPECT_EQ(std::distance(fs::directory_iterator(home_ + "/dotfiles"), fs::directory_iterator()),
               1);
 
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_TRUE(fs::is_symlink(settings()));
     EXPECT_EQ(json::parse(contents(home_ + "/dotfiles/claude.json")), json({{"model", "opus"}}));
 
     // A dangling link is written through, creating the file it names.
     fs::remove(home_ + "/dotfiles/claude.json");
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_TRUE(fs::is_symlink(settings()));
     EXPECT_TRUE(fs::is_regular_file(home_ + "/dotfiles/claude.json"));
 
     // A link loop is an error, not a hang.
     fs::remove(settings());
     fs::create_symlink("settings.json", settings());
-    EXPECT_FALSE(HookInstaller::install(home_).ok());
+    EXPECT_FALSE(hook_installer::install(home_).ok());
 }
 
 TEST_F(HookInstallerTest, PermissionBitsAreKeptForFileAndBackup) {
     writeSettings(R"({"env": {"TOKEN": "secret"}})");
     fs::permissions(settings(), fs::perms::owner_read | fs::perms::owner_write);
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     EXPECT_EQ(fs::status(settings()).permissions() & fs::perms::mask, fs::perms(0600));
     EXPECT_EQ(fs::status(backup()).permissions() & fs::perms::mask, fs::perms(0600));
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_EQ(fs::status(settings()).permissions() & fs::perms::mask, fs::perms(0600));
 }
 
@@ -444,14 +445,14 @@ TEST_F(HookInstallerTest, RealSettingsShapeRoundTripsApartFromOurGroups) {
     writeSettings(kUserSettings);
     const json original = json::parse(kUserSettings);
 
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     const json installed = settingsJson();
     EXPECT_EQ(withoutOurGroups(installed), original);
     EXPECT_EQ(installed["hooks"]["PostToolUse"][0], original["hooks"]["PostToolUse"][0]);
     EXPECT_EQ(installed["hooks"]["UserPromptSubmit"][0], original["hooks"]["UserPromptSubmit"][0]);
     EXPECT_EQ(json::parse(contents(backup())), original);
 
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_EQ(settingsJson(), original);
     EXPECT_TRUE(strayFiles().empty());
 }
@@ -467,13 +468,13 @@ TEST_F(HookInstallerTest, AbandonedTemporaryFilesAreClearedButLiveOnesKept) {
     const int fd = ::open(live.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
 
-    ASSERT_TRUE(HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::install(home_).ok());
     auto stray = strayFiles();
     std::sort(stray.begin(), stray.end());
     EXPECT_EQ(stray, (std::vector<std::string>{"settings.json.tmp-LIVE00",
                                                "settings.json.tmp-user-file"}));
     ::close(fd);
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok());
     EXPECT_EQ(strayFiles(), std::vector<std::string>{"settings.json.tmp-user-file"});
 }
 
@@ -492,8 +493,8 @@ TEST_F(HookInstallerTest, KillAtAnyMomentNeverLosesTheUsersSettings) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (;;) {
-                (void)HookInstaller::install(home_);
-                (void)HookInstaller::uninstall(home_);
+                (void)hook_installer::install(home_);
+                (void)hook_installer::uninstall(home_);
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
@@ -501,7 +502,7 @@ TEST_F(HookInstallerTest, KillAtAnyMomentNeverLosesTheUsersSettings) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
 
-        auto loaded = HookInstaller::load(home_);
+        auto loaded = hook_installer::load(home_);
         ASSERT_TRUE(loaded.ok()) << "round " << round << ": " << loaded.error().message;
         ASSERT_EQ(withoutOurGroups(*loaded), original) << "round " << round;
         if (fs::exists(backup())) {
@@ -521,7 +522,7 @@ TEST_F(HookInstallerTest, KillAtAnyMomentNeverLosesTheUsersSettings) {
     // Most kills should land inside a write, or the test proves little.
     RecordProperty("killedMidWrite", killedMidWrite);
     EXPECT_GT(killedMidWrite, 0);
-    ASSERT_TRUE(HookInstaller::uninstall(home_).ok() && HookInstaller::install(home_).ok());
+    ASSERT_TRUE(hook_installer::uninstall(home_).ok() && hook_installer::install(home_).ok());
     EXPECT_TRUE(strayFiles().empty());
 }
 

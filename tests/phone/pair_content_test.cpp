@@ -15,8 +15,6 @@ class PairContentTest : public ::testing::Test {
     testing::PairingLink fixture;
 };
 
-// MARK: the middle block for each state of the link
-
 TEST_F(PairContentTest, LinkOffExplainsWhereToSwitchItOn) {
     auto link = fixture.make(false);
     const auto content = PairContent::of(*link);
@@ -83,12 +81,10 @@ TEST_F(PairContentTest, APairedPhoneBringsTheSuccessViewUntilTheLinkClearsIt) {
     EXPECT_FALSE(PairContent::of(*link).pairedDevice);
 }
 
-// MARK: QR matrix
-
 TEST(QrMatrixTest, UsesLevelMAtTheSmallestVersionThatFits) {
     // Version 1 (21 modules) holds 14 bytes at level M (17 at level L); one more needs version 2.
-    const auto fourteen = QRCode::matrix(std::string(14, 'a'));
-    const auto fifteen = QRCode::matrix(std::string(15, 'a'));
+    const auto fourteen = qr_code::matrix(std::string(14, 'a'));
+    const auto fifteen = qr_code::matrix(std::string(15, 'a'));
     ASSERT_TRUE(fourteen && fifteen);
     EXPECT_EQ(fourteen->size, 21);
     EXPECT_EQ(fifteen->size, 25);
@@ -96,7 +92,7 @@ TEST(QrMatrixTest, UsesLevelMAtTheSmallestVersionThatFits) {
 }
 
 TEST(QrMatrixTest, HasItsFinderPatternsInThreeCorners) {
-    const auto m = QRCode::matrix("brimwick://pair?host=192.168.1.20&port=47822&code=012345");
+    const auto m = qr_code::matrix("brimwick://pair?host=192.168.1.20&port=47822&code=012345");
     ASSERT_TRUE(m);
     const int last = m->size - 1;
     for (const auto& [x, y] : {std::pair{0, 0}, {last - 6, 0}, {0, last - 6}}) {
@@ -108,10 +104,10 @@ TEST(QrMatrixTest, HasItsFinderPatternsInThreeCorners) {
 }
 
 TEST(QrMatrixTest, GivesNothingForEmptyOrOversizedTexts) {
-    EXPECT_FALSE(QRCode::matrix(""));
+    EXPECT_FALSE(qr_code::matrix(""));
     // Version 40 at level M holds 2331 bytes.
-    EXPECT_TRUE(QRCode::matrix(std::string(2331, 'x')));
-    EXPECT_FALSE(QRCode::matrix(std::string(2332, 'x')));
+    EXPECT_TRUE(qr_code::matrix(std::string(2331, 'x')));
+    EXPECT_FALSE(qr_code::matrix(std::string(2332, 'x')));
 }
 
 TEST(QrMatrixTest, AHostNameTooLongForAnyCodeLeavesTheNetworkMessage) {

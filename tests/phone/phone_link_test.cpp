@@ -106,7 +106,10 @@ class PhoneLinkTest : public ::testing::Test {
             link, httpRequest("POST", "/pair", json({{"code", code}, {"device", device}}).dump()));
     }
     HookServer::Reply reply(std::string name) {
-        return [this, name](std::optional<std::string> data) { got.emplace_back(name, data); };
+        return HookServer::Reply(
+            [this, name](std::optional<std::string> data, std::function<void()>) {
+                got.emplace_back(name, data);
+            });
     }
     static HookEvent permission(const std::string& session = "s1") {
         return HookEvent::fromJson({{"hook_event_name", "PermissionRequest"},

@@ -41,9 +41,9 @@ class PhoneSnapshotTest : public ::testing::Test {
         store->handle(*event);
     }
 
-    json build(const PhoneSnapshot::HostAppName& appName = {}) {
-        return PhoneSnapshot::snapshot(*store, *usage, "Ada's Laptop", approvals, queued, projects,
-                                       queue, appName);
+    json build(const phone_snapshot::HostAppName& appName = {}) {
+        return phone_snapshot::snapshot(*store, *usage, "Ada's Laptop", approvals, queued, projects,
+                                        queue, appName);
     }
 
     static PendingApproval approval(std::string id, std::string session,
@@ -206,17 +206,17 @@ TEST_F(PhoneSnapshotTest, ProjectsKeepTheirOrderAndAreNamedByTheirLastComponent)
 }
 
 TEST(PhoneSnapshotMillisecondsTest, TruncatesTowardZero) {
-    EXPECT_EQ(PhoneSnapshot::milliseconds(0.0), 0);
-    EXPECT_EQ(PhoneSnapshot::milliseconds(1.9999), 1999);
-    EXPECT_EQ(PhoneSnapshot::milliseconds(1'700'000'000.123456), 1'700'000'000'123);
-    EXPECT_EQ(PhoneSnapshot::milliseconds(-1.5), -1500);
-    EXPECT_EQ(PhoneSnapshot::milliseconds(-0.0019), -1);
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(std::nullopt).is_null());
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(std::nan("")).is_null());
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(1e300).is_null());
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(-1e300).is_null());
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(9'223'372'036'854'775.808).is_null());
-    EXPECT_TRUE(PhoneSnapshot::milliseconds(std::numeric_limits<double>::infinity()).is_null());
+    EXPECT_EQ(phone_snapshot::milliseconds(0.0), 0);
+    EXPECT_EQ(phone_snapshot::milliseconds(1.9999), 1999);
+    EXPECT_EQ(phone_snapshot::milliseconds(1'700'000'000.123456), 1'700'000'000'123);
+    EXPECT_EQ(phone_snapshot::milliseconds(-1.5), -1500);
+    EXPECT_EQ(phone_snapshot::milliseconds(-0.0019), -1);
+    EXPECT_TRUE(phone_snapshot::milliseconds(std::nullopt).is_null());
+    EXPECT_TRUE(phone_snapshot::milliseconds(std::nan("")).is_null());
+    EXPECT_TRUE(phone_snapshot::milliseconds(1e300).is_null());
+    EXPECT_TRUE(phone_snapshot::milliseconds(-1e300).is_null());
+    EXPECT_TRUE(phone_snapshot::milliseconds(9'223'372'036'854'775.808).is_null());
+    EXPECT_TRUE(phone_snapshot::milliseconds(std::numeric_limits<double>::infinity()).is_null());
 }
 
 }  // namespace

@@ -33,45 +33,45 @@ std::vector<std::string> filesIn(const std::string& folder) {
 }
 
 TEST(ShellQuotingTest, WrapsInSingleQuotesAndEscapesOnlySingleQuotes) {
-    EXPECT_EQ(SessionLauncher::quoted(""), "''");
-    EXPECT_EQ(SessionLauncher::quoted("/Users/me/My Project"), "'/Users/me/My Project'");
-    EXPECT_EQ(SessionLauncher::quoted("it's"), R"('it'\''s')");
-    EXPECT_EQ(SessionLauncher::quoted("''"), R"(''\'''\''')");
+    EXPECT_EQ(session_launcher::quoted(""), "''");
+    EXPECT_EQ(session_launcher::quoted("/Users/me/My Project"), "'/Users/me/My Project'");
+    EXPECT_EQ(session_launcher::quoted("it's"), R"('it'\''s')");
+    EXPECT_EQ(session_launcher::quoted("''"), R"(''\'''\''')");
     const std::string untouched = "$HOME `id` \"x\" \\ \n ü 🎉 *?";
-    EXPECT_EQ(SessionLauncher::quoted(untouched), "'" + untouched + "'");
+    EXPECT_EQ(session_launcher::quoted(untouched), "'" + untouched + "'");
 }
 
 TEST(LaunchScriptTest, IsFiveLinesExactly) {
-    EXPECT_EQ(
-        SessionLauncher::script("/bin/zsh", "/work/it's here", "/tmp/Brimwick/prompt-0A1B2C3D.txt"),
-        R"SH(#!/bin/zsh -il
+    EXPECT_EQ(session_launcher::script("/bin/zsh", "/work/it's here",
+                                       "/tmp/Brimwick/prompt-0A1B2C3D.txt"),
+              R"SH(#!/bin/zsh -il
 cd -- '/work/it'\''s here' || exit 1
 prompt="$(cat -- '/tmp/Brimwick/prompt-0A1B2C3D.txt')"
 rm -f -- '/tmp/Brimwick/prompt-0A1B2C3D.txt' "$0"
 exec claude -- "$prompt"
 )SH");
-    const auto withBash = SessionLauncher::script("/bin/bash", "/p", "/q");
+    const auto withBash = session_launcher::script("/bin/bash", "/p", "/q");
     EXPECT_EQ(withBash.substr(0, withBash.find('\n') + 1), "#!/bin/bash -il\n");
 }
 
 TEST(LaunchScriptTest, InterpreterIsZshWhenInstalledElseABourneLoginShell) {
-    EXPECT_EQ(SessionLauncher::interpreter(true, "/bin/bash"), "/bin/zsh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/bin/bash"), "/bin/bash");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/usr/bin/zsh"), "/usr/bin/zsh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/bin/dash"), "/bin/dash");
+    EXPECT_EQ(session_launcher::interpreter(true, "/bin/bash"), "/bin/zsh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/bin/bash"), "/bin/bash");
+    EXPECT_EQ(session_launcher::interpreter(false, "/usr/bin/zsh"), "/usr/bin/zsh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/bin/dash"), "/bin/dash");
     // The script's lines mean nothing to these, or they can't stand after "#!".
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/usr/bin/fish"), "/bin/sh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/bin/tcsh"), "/bin/sh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/usr/sbin/nologin"), "/bin/sh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, ""), "/bin/sh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "bash"), "/bin/sh");
-    EXPECT_EQ(SessionLauncher::interpreter(false, "/opt/my shells/bash"), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/usr/bin/fish"), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/bin/tcsh"), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/usr/sbin/nologin"), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, ""), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, "bash"), "/bin/sh");
+    EXPECT_EQ(session_launcher::interpreter(false, "/opt/my shells/bash"), "/bin/sh");
 }
 
 TEST(LaunchTokenTest, IsEightUpperCaseHexDigitsFreshEachTime) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        const auto token = SessionLauncher::newToken();
+        const auto token = session_launcher::newToken();
         ASSERT_EQ(token.size(), 8u);
         EXPECT_EQ(token.find_first_not_of("0123456789ABCDEF"), std::string::npos) << token;
         seen.insert(token);
@@ -93,7 +93,7 @@ class SessionLauncherTest : public ::testing::Test {
             [](const std::string&) { return false; },
             [] { return std::string("/bin/bash"); },
             [this] {
-                if (tokens_.empty()) return SessionLauncher::newToken();
+                if (tokens_.empty()) return session_launcher::newToken();
                 auto token = tokens_.front();
                 tokens_.erase(tokens_.begin());
                 return token;
@@ -112,18 +112,18 @@ class SessionLauncherTest : public ::testing::Test {
     std::vector<std::string> tokens_;
     std::vector<std::string> opened_;
     Result<void> terminalResult_;
-    SessionLauncher::System system_;
+    session_launcher::System system_;
 };
 
 TEST_F(SessionLauncherTest, WritesPromptAndScriptThenOpensTheScript) {
     tokens_ = {"0A1B2C3D"};
-    ASSERT_TRUE(SessionLauncher::open(project_, "Fix the build", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "Fix the build", system_));
 
     const std::string prompt = launchFolder() + "/prompt-0A1B2C3D.txt";
     const std::string script = launchFolder() + "/new-session-0A1B2C3D.command";
     EXPECT_EQ(opened_, std::vector<std::string>{script});
     EXPECT_EQ(readFile(prompt).value(), "Fix the build");
-    EXPECT_EQ(readFile(script).value(), SessionLauncher::script("/bin/bash", project_, prompt));
+    EXPECT_EQ(readFile(script).value(), session_launcher::script("/bin/bash", project_, prompt));
     EXPECT_EQ(modeOf(script), 0700u);
     EXPECT_EQ(modeOf(prompt), 0600u) << "the prompt is the user's own words";
     EXPECT_EQ(modeOf(launchFolder()), 0700u);
@@ -131,14 +131,14 @@ TEST_F(SessionLauncherTest, WritesPromptAndScriptThenOpensTheScript) {
 
     system_.isExecutable = [](const std::string& path) { return path == "/bin/zsh"; };
     tokens_ = {"99999999"};
-    ASSERT_TRUE(SessionLauncher::open(project_, "again", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "again", system_));
     EXPECT_EQ(readFile(launchFolder() + "/new-session-99999999.command")->substr(0, 15),
               "#!/bin/zsh -il\n");
 }
 
 TEST_F(SessionLauncherTest, TwoLaunchesInARowUseDifferentFiles) {
-    ASSERT_TRUE(SessionLauncher::open(project_, "one", system_));
-    ASSERT_TRUE(SessionLauncher::open(project_, "two", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "one", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "two", system_));
     ASSERT_EQ(opened_.size(), 2u);
     EXPECT_NE(opened_[0], opened_[1]);
     EXPECT_EQ(filesIn(launchFolder()).size(), 4u);
@@ -146,20 +146,20 @@ TEST_F(SessionLauncherTest, TwoLaunchesInARowUseDifferentFiles) {
 
 TEST_F(SessionLauncherTest, ATokenInUseIsNeverReused) {
     tokens_ = {"AAAAAAAA", "AAAAAAAA", "BBBBBBBB"};
-    ASSERT_TRUE(SessionLauncher::open(project_, "first", system_));
-    ASSERT_TRUE(SessionLauncher::open(project_, "second", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "first", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "second", system_));
     EXPECT_EQ(readFile(launchFolder() + "/prompt-AAAAAAAA.txt").value(), "first");
     EXPECT_EQ(readFile(launchFolder() + "/prompt-BBBBBBBB.txt").value(), "second");
 
     system_.newToken = [] { return std::string("AAAAAAAA"); };
-    const auto stuck = SessionLauncher::open(project_, "third", system_);
+    const auto stuck = session_launcher::open(project_, "third", system_);
     ASSERT_FALSE(stuck);
     EXPECT_EQ(readFile(launchFolder() + "/prompt-AAAAAAAA.txt").value(), "first");
 }
 
 TEST_F(SessionLauncherTest, WhenNoTerminalStartsTheErrorIsPassedOnAndTheFilesRemoved) {
     terminalResult_ = Error{"noTerminal", "No terminal emulator found"};
-    const auto result = SessionLauncher::open(project_, "hello", system_);
+    const auto result = session_launcher::open(project_, "hello", system_);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().message, "No terminal emulator found");
     EXPECT_TRUE(filesIn(launchFolder()).empty());
@@ -167,12 +167,12 @@ TEST_F(SessionLauncherTest, WhenNoTerminalStartsTheErrorIsPassedOnAndTheFilesRem
 
 TEST_F(SessionLauncherTest, CreatesTheLaunchFolderWithItsParentsAndKeepsItPrivate) {
     temporary_ = scratch_ + "/deep/er/tmp/";
-    ASSERT_TRUE(SessionLauncher::open(project_, "x", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "x", system_));
     EXPECT_EQ(filesIn(launchFolder()).size(), 2u);
 
     // A folder left readable by an earlier version or by hand is closed up.
     ::chmod(launchFolder().c_str(), 0755);
-    ASSERT_TRUE(SessionLauncher::open(project_, "y", system_));
+    ASSERT_TRUE(session_launcher::open(project_, "y", system_));
     EXPECT_EQ(modeOf(launchFolder()), 0700u);
 }
 
@@ -180,7 +180,7 @@ TEST_F(SessionLauncherTest, RefusesALaunchFolderThatIsNotTheUsersOwn) {
     // In a shared temporary folder, someone else could swap the script before it runs.
     fs::create_directories(scratch_ + "/elsewhere");
     fs::create_symlink(scratch_ + "/elsewhere", launchFolder());
-    const auto throughLink = SessionLauncher::open(project_, "x", system_);
+    const auto throughLink = session_launcher::open(project_, "x", system_);
     ASSERT_FALSE(throughLink);
     EXPECT_EQ(throughLink.error().code, "launchFolder");
     EXPECT_TRUE(filesIn(scratch_ + "/elsewhere").empty());
@@ -190,7 +190,7 @@ TEST_F(SessionLauncherTest, RefusesALaunchFolderThatIsNotTheUsersOwn) {
         fs::remove(launchFolder());
         fs::create_directories(launchFolder());
         ASSERT_EQ(::chown(launchFolder().c_str(), 65534, 65534), 0);
-        const auto foreign = SessionLauncher::open(project_, "x", system_);
+        const auto foreign = session_launcher::open(project_, "x", system_);
         ASSERT_FALSE(foreign);
         EXPECT_EQ(foreign.error().code, "launchFolder");
         EXPECT_TRUE(filesIn(launchFolder()).empty());
@@ -198,7 +198,7 @@ TEST_F(SessionLauncherTest, RefusesALaunchFolderThatIsNotTheUsersOwn) {
 
     temporary_ = scratch_ + "/a-file";
     ASSERT_TRUE(writeFileAtomically(temporary_, ""));
-    EXPECT_FALSE(SessionLauncher::open(project_, "x", system_));
+    EXPECT_FALSE(session_launcher::open(project_, "x", system_));
 }
 
 // Runs the launch scripts for real, as a terminal would: executed directly, so the interpreter
@@ -277,7 +277,7 @@ TEST_F(LaunchScriptRunTest, PromptAndFolderReachClaudeUnchangedAndTheFilesAreGon
         system_.loginShell = [shell] { return shell; };
         system_.isExecutable = [shell](const std::string&) { return shell == "/bin/zsh"; };
         opened_.clear();
-        ASSERT_TRUE(SessionLauncher::open(project, prompt, system_));
+        ASSERT_TRUE(session_launcher::open(project, prompt, system_));
         ASSERT_EQ(opened_.size(), 1u);
 
         EXPECT_EQ(run(opened_[0]), 0) << readFile(scratch_ + "/terminal.log").value();
@@ -293,7 +293,7 @@ TEST_F(LaunchScriptRunTest, PromptAndFolderReachClaudeUnchangedAndTheFilesAreGon
 TEST_F(LaunchScriptRunTest, AVanishedProjectFolderEndsTheScriptAndKeepsBothFiles) {
     const std::string project = scratch_ + "/gone";
     fs::create_directories(project);
-    ASSERT_TRUE(SessionLauncher::open(project, "hello", system_));
+    ASSERT_TRUE(session_launcher::open(project, "hello", system_));
     fs::remove(project);
 
     EXPECT_EQ(run(opened_.at(0)), 1);

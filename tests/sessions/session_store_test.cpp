@@ -65,8 +65,6 @@ class SessionStoreTest : public ::testing::Test {
     Subscription subscription_;
 };
 
-// MARK: creation
-
 TEST_F(SessionStoreTest, CreatingEventsMakeAFreshSession) {
     struct Row {
         std::string name;
@@ -179,8 +177,6 @@ TEST_F(SessionStoreTest, ANewSessionBeyondTheBoundReplacesTheQuietestOne) {
     EXPECT_TRUE(store->session("new"));
 }
 
-// MARK: transitions
-
 TEST_F(SessionStoreTest, EventsMoveAnExistingSession) {
     handle("UserPromptSubmit");
     at(1);
@@ -261,8 +257,6 @@ TEST_F(SessionStoreTest, SessionStartGreetsOnlyFreshSessions) {
     queue.advance(2.001);
     EXPECT_EQ(stateOf(), BotState::idle);
 }
-
-// MARK: settles and removals
 
 TEST_F(SessionStoreTest, AStateChangeCancelsThePendingSettle) {
     handle("SessionStart", {{"source", "startup"}});
@@ -360,8 +354,6 @@ TEST_F(SessionStoreTest, StopFailureLeavesAfterFourSeconds) {
     EXPECT_EQ(stateOf(), BotState::thinking);
 }
 
-// MARK: sweep
-
 TEST_F(SessionStoreTest, QuietSessionsFallAsleepAfterMoreThan600Seconds) {
     at(19);
     handle("UserPromptSubmit", {{"session_id", "early"}});
@@ -445,8 +437,6 @@ TEST_F(SessionStoreTest, HostPidIsStoredWhenNewOrDifferent) {
     EXPECT_EQ(changes.size(), 1u);
 }
 
-// MARK: ranking
-
 TEST_F(SessionStoreTest, RankingPutsUrgentSessionsFirstAndKeepsListOrder) {
     EXPECT_TRUE(store->visible().empty());
     EXPECT_FALSE(store->hiddenNeedsAttention());
@@ -473,8 +463,6 @@ TEST_F(SessionStoreTest, RankingPutsUrgentSessionsFirstAndKeepsListOrder) {
     EXPECT_EQ(ids(store->ranked()),
               (std::vector<std::string>{"2", "5", "7", "0", "1", "3", "4", "6", "8", "9"}));
 }
-
-// MARK: texts
 
 TEST_F(SessionStoreTest, TaskAndActivityFollowTheTurn) {
     handle("UserPromptSubmit", {{"prompt", "\n   \n\nFix the flaky test\nIt fails on CI\n"}});
@@ -551,8 +539,6 @@ TEST_F(SessionStoreTest, ObserversSeeTheChangeAlreadyApplied) {
     EXPECT_EQ(ids(store->sessions()), (std::vector<std::string>{"b"}));
 }
 
-// MARK: lifetime
-
 TEST_F(SessionStoreTest, DelayedWorkDoesNothingOnceTheStoreIsGone) {
     handle("SessionStart", {{"source", "startup"}});
     handle("Stop", {{"session_id", "s1"}});
@@ -563,8 +549,6 @@ TEST_F(SessionStoreTest, DelayedWorkDoesNothingOnceTheStoreIsGone) {
     queue.advance(3600);
     EXPECT_EQ(queue.pendingCount(), 0u) << "the sweeper ends with the store";
 }
-
-// MARK: demo
 
 TEST_F(SessionStoreTest, DemoSessionsStartStaggeredWithTheirIdsAndProjects) {
     random->uuids = {"ABCDEF12-3456-4789-8ABC-DEF012345678", "0a1b2c3d-0000-4000-8000-0000"};
@@ -647,8 +631,6 @@ TEST_F(SessionStoreTest, ClearingEndsARunningDemo) {
     queue.advance(120);
     EXPECT_TRUE(store->sessions().empty());
 }
-
-// MARK: a recorded session
 
 TEST_F(SessionStoreTest, RecordedSessionGoesThroughItsStates) {
     const auto payloads = testing::recordedPayloadsJson();

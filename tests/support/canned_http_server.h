@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hooks/http_request.h"
+#include "net/http_request.h"
 
 namespace brimwick::testing {
 

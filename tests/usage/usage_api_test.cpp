@@ -48,7 +48,7 @@ PlanUsage usageOf(const UsageOutcome& outcome) {
 }
 
 UsageOutcome decode200(const std::string& body) {
-    return UsageAPI::decode(HttpClient::Response{200, body}, kNow);
+    return usage_api::decode(HttpClient::Response{200, body}, kNow);
 }
 
 TEST(UsageErrorText, EachCaseHasItsExactText) {
@@ -66,12 +66,12 @@ TEST(UsageErrorText, EachCaseHasItsExactText) {
 
 TEST(UsageResetTime, AcceptsZuluAndColonOffsetsAndDropsFractions) {
     const Instant noon = 1'748'779'200.0;  // 2025-06-01T12:00:00Z
-    EXPECT_EQ(UsageAPI::parseResetTime("2025-06-01T12:00:00Z"), noon);
-    EXPECT_EQ(UsageAPI::parseResetTime("2025-06-01T12:00:00.123456+00:00"), noon);
-    EXPECT_EQ(UsageAPI::parseResetTime("2025-06-01T14:30:00+02:30"), noon);
-    EXPECT_EQ(UsageAPI::parseResetTime("2025-06-01T07:00:00.5-05:00"), noon);
-    EXPECT_EQ(UsageAPI::parseResetTime("2024-02-29T00:00:00Z"), 1'709'164'800.0);
-    EXPECT_EQ(UsageAPI::parseResetTime("1969-12-31T23:59:59Z"), -1.0);
+    EXPECT_EQ(usage_api::parseResetTime("2025-06-01T12:00:00Z"), noon);
+    EXPECT_EQ(usage_api::parseResetTime("2025-06-01T12:00:00.123456+00:00"), noon);
+    EXPECT_EQ(usage_api::parseResetTime("2025-06-01T14:30:00+02:30"), noon);
+    EXPECT_EQ(usage_api::parseResetTime("2025-06-01T07:00:00.5-05:00"), noon);
+    EXPECT_EQ(usage_api::parseResetTime("2024-02-29T00:00:00Z"), 1'709'164'800.0);
+    EXPECT_EQ(usage_api::parseResetTime("1969-12-31T23:59:59Z"), -1.0);
 }
 
 TEST(UsageResetTime, RejectsAnythingElse) {
@@ -81,34 +81,34 @@ TEST(UsageResetTime, RejectsAnythingElse) {
           "2025-02-29T12:00:00Z", "2025-06-01T24:00:00Z", "2025-06-01T12:60:00Z",
           "2025-06-01T12:00:00z", "2025-06-01T12:00:00+24:00", "+2025-06-01T12:00:00Z",
           "2025-06-01T12:00:00Z ", "2025-06-01T12:00:00.Z", "2025-06-01T12:00:00,5Z"}) {
-        EXPECT_EQ(UsageAPI::parseResetTime(bad), std::nullopt) << bad;
+        EXPECT_EQ(usage_api::parseResetTime(bad), std::nullopt) << bad;
     }
 }
 
 TEST(UsageLimitDecoding, UtilizationIsAPercentClampedToAFraction) {
     using nlohmann::json;
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", 37.5}})->used, 0.375);
-    EXPECT_EQ(percentLeft(UsageAPI::limit(json{{"utilization", 37.5}})->used), 63);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", 120}})->used, 1.0);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", -5}})->used, 0.0);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", 0}})->used, 0.0);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", 100u}})->used, 1.0);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", 37.5}})->used, 0.375);
+    EXPECT_EQ(percentLeft(usage_api::limit(json{{"utilization", 37.5}})->used), 63);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", 120}})->used, 1.0);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", -5}})->used, 0.0);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", 0}})->used, 0.0);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", 100u}})->used, 1.0);
 
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", "42"}}), std::nullopt);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", nullptr}}), std::nullopt);
-    EXPECT_EQ(UsageAPI::limit(json{{"utilization", true}}), std::nullopt);
-    EXPECT_EQ(UsageAPI::limit(json::object()), std::nullopt);
-    EXPECT_EQ(UsageAPI::limit(json(42)), std::nullopt);
-    EXPECT_EQ(UsageAPI::limit(json::array({42})), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", "42"}}), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", nullptr}}), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json{{"utilization", true}}), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json::object()), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json(42)), std::nullopt);
+    EXPECT_EQ(usage_api::limit(json::array({42})), std::nullopt);
 }
 
 TEST(UsageLimitDecoding, ABadResetTimeKeepsTheFigure) {
     using nlohmann::json;
     const auto good =
-        UsageAPI::limit(json{{"utilization", 10}, {"resets_at", "2025-06-01T12:00:00Z"}});
+        usage_api::limit(json{{"utilization", 10}, {"resets_at", "2025-06-01T12:00:00Z"}});
     EXPECT_EQ(good->resetsAt, 1'748'779'200.0);
     for (const json& resets : {json("not a date"), json(1748779200), json(nullptr)}) {
-        const auto limit = UsageAPI::limit(json{{"utilization", 10}, {"resets_at", resets}});
+        const auto limit = usage_api::limit(json{{"utilization", 10}, {"resets_at", resets}});
         ASSERT_TRUE(limit);
         EXPECT_EQ(limit->used, 0.1);
         EXPECT_EQ(limit->resetsAt, std::nullopt);
@@ -116,9 +116,9 @@ TEST(UsageLimitDecoding, ABadResetTimeKeepsTheFigure) {
 }
 
 TEST(UsageDecoding, OnlyStatus200IsDecoded) {
-    EXPECT_EQ(errorOf(UsageAPI::decode(std::nullopt, kNow)), UsageError::of(Kind::network));
+    EXPECT_EQ(errorOf(usage_api::decode(std::nullopt, kNow)), UsageError::of(Kind::network));
     // A valid body does not rescue another success status.
-    EXPECT_EQ(errorOf(UsageAPI::decode(
+    EXPECT_EQ(errorOf(usage_api::decode(
                   HttpClient::Response{201, R"({"five_hour":{"utilization":1}})"}, kNow)),
               UsageError::http(201));
 }
@@ -157,11 +157,11 @@ class UsageFetchTest : public ::testing::Test {
     void TearDown() override { ::unsetenv("BRIMWICK_USAGE_URL"); }
 
     UsageOutcome fetch(std::optional<Credentials> credentials = Credentials{"tok-123", {}}) {
-        UsageAPI::Options options;
+        usage_api::Options options;
         options.http = std::make_shared<CurlHttpClient>();
         options.loadCredentials = [credentials](std::stop_token) { return credentials; };
         options.clock = std::make_shared<FixedClock>(kNow);
-        return UsageAPI::fetch(options);
+        return usage_api::fetch(options);
     }
 
     CannedHttpServer server;
@@ -258,11 +258,11 @@ TEST_F(UsageFetchTest, SignedOutOrExpiredMakesNoRequest) {
 
 TEST(UsageEndpoint, EnvironmentReplacesTheWholeUrlOnlyWithHttpUrls) {
     ::unsetenv("BRIMWICK_USAGE_URL");
-    EXPECT_EQ(UsageAPI::endpoint(), "https://api.anthropic.com/api/oauth/usage");
+    EXPECT_EQ(usage_api::endpoint(), "https://api.anthropic.com/api/oauth/usage");
     ::setenv("BRIMWICK_USAGE_URL", "http://127.0.0.1:9/x", 1);
-    EXPECT_EQ(UsageAPI::endpoint(), "http://127.0.0.1:9/x");
+    EXPECT_EQ(usage_api::endpoint(), "http://127.0.0.1:9/x");
     ::setenv("BRIMWICK_USAGE_URL", "file:///etc/passwd", 1);
-    EXPECT_EQ(UsageAPI::endpoint(), "https://api.anthropic.com/api/oauth/usage");
+    EXPECT_EQ(usage_api::endpoint(), "https://api.anthropic.com/api/oauth/usage");
     ::unsetenv("BRIMWICK_USAGE_URL");
 }
 
@@ -296,15 +296,16 @@ class SilentServer {
 
 TEST(UsageBackgroundFetch, CancellingEndsAFetchInFlightAndAnswersOnTheWorker) {
     SilentServer server;
-    UsageAPI::Options options;
+    usage_api::Options options;
     options.url = server.url();
     options.http = std::make_shared<CurlHttpClient>();
     options.loadCredentials = [](std::stop_token) {
         return std::optional<Credentials>{{"tok", {}}};
     };
+    options.clock = std::make_shared<SystemClock>();
     std::promise<std::pair<UsageOutcome, std::thread::id>> answer;
     BackgroundTask worker;
-    UsageAPI::fetchInBackground(worker, options, [&](UsageOutcome outcome) {
+    usage_api::fetchInBackground(worker, options, [&](UsageOutcome outcome) {
         answer.set_value({outcome, std::this_thread::get_id()});
     });
     ASSERT_TRUE(server.accept());
@@ -312,7 +313,7 @@ TEST(UsageBackgroundFetch, CancellingEndsAFetchInFlightAndAnswersOnTheWorker) {
     auto cancelled = std::async(std::launch::async, [&] { worker.cancel(); });
     ASSERT_TRUE(testing::eventually(
         [&] { return cancelled.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-        UsageAPI::requestTimeout / 2));
+        usage_api::requestTimeout / 2));
     auto future = answer.get_future();
     ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     const auto [outcome, thread] = future.get();

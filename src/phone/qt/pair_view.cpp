@@ -63,7 +63,7 @@ class PairView::QrCodeView final : public QWidget {
     // Shows the image for `code`; the same code again keeps the image.
     void setCode(const std::string& code, const std::string& url, bool animated) {
         if (code == code_ && url == url_) return;
-        std::optional<QImage> next = QRCode::image(url);
+        std::optional<QImage> next = qr_code::image(url);
         if (!next) return;  // the content only picks this block when an image exists
         previous_ = animated && !current_.isNull() ? current_ : QImage();
         current_ = *next;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace brimwick::QRCode {
+namespace brimwick::qr_code {
 
 std::optional<QImage> image(const std::string& text) {
     const auto modules = matrix(text);
@@ -24,4 +24,4 @@ std::optional<QImage> image(const std::string& text) {
     return out;
 }
 
-}  // namespace brimwick::QRCode
+}  // namespace brimwick::qr_code

@@ -55,8 +55,6 @@ class PairWindowTest : public ::testing::Test {
     PairWindow pairing{fixture.queue};
 };
 
-// MARK: the QR image
-
 TEST(QrCodeImageTest, ScansBackToExactlyThePairingUrl) {
     if (!haveScanner()) GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
     testing::PairingLink fixture;
@@ -66,18 +64,19 @@ TEST(QrCodeImageTest, ScansBackToExactlyThePairingUrl) {
     ASSERT_TRUE(url);
     EXPECT_NE(url->find("&name=Zo%C3%AB%27s%20MacBook%20Pro%20%E2%80%93%20B%C3%BCro"),
               std::string::npos);
-    const auto image = QRCode::image(*url);
+    const auto image = qr_code::image(*url);
     ASSERT_TRUE(image);
     EXPECT_EQ(scan(*image), *url);
 }
 
 TEST(QrCodeImageTest, ModulesAreTenPixelSquaresInsideAWhiteQuietZone) {
-    const auto m = QRCode::matrix("brimwick://pair?host=10.0.0.7&port=47822&code=012345&name=M");
-    const auto image = QRCode::image("brimwick://pair?host=10.0.0.7&port=47822&code=012345&name=M");
+    const auto m = qr_code::matrix("brimwick://pair?host=10.0.0.7&port=47822&code=012345&name=M");
+    const auto image =
+        qr_code::image("brimwick://pair?host=10.0.0.7&port=47822&code=012345&name=M");
     ASSERT_TRUE(m && image);
-    const int side = (m->size + 2 * QRCode::kQuietZone) * 10;
+    const int side = (m->size + 2 * qr_code::kQuietZone) * 10;
     ASSERT_EQ(image->size(), QSize(side, side));
-    const int quiet = QRCode::kQuietZone * 10;
+    const int quiet = qr_code::kQuietZone * 10;
     for (int i = 0; i < side; i += 3) {
         for (const QPoint p : {QPoint(i, 0), QPoint(i, quiet - 1), QPoint(0, i),
                                QPoint(side - 1, i), QPoint(i, side - 1)}) {
@@ -94,10 +93,8 @@ TEST(QrCodeImageTest, ModulesAreTenPixelSquaresInsideAWhiteQuietZone) {
             }
         }
     }
-    EXPECT_FALSE(QRCode::image(""));
+    EXPECT_FALSE(qr_code::image(""));
 }
-
-// MARK: the middle block for each state
 
 TEST_F(PairWindowTest, LinkOffShowsWhereToSwitchItOnAndNoNewCode) {
     auto link = fixture.make(false);
@@ -238,8 +235,6 @@ TEST_F(PairWindowTest, APairingShowsTheSuccessViewAndTheLinkClosesTheWindow) {
     EXPECT_FALSE(part("paired")->isVisible());
     EXPECT_EQ(text("codeDigits"), "234 567");
 }
-
-// MARK: the window
 
 TEST_F(PairWindowTest, OpeningTwiceShowsTheSameWindow) {
     auto link = fixture.make(true);

@@ -1,4 +1,4 @@
-#include "hooks/http_server.h"
+#include "net/http_server.h"
 
 #include <gtest/gtest.h>
 

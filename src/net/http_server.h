@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "hooks/http_request.h"
+#include "net/http_request.h"
 
 namespace asio {
 class io_context;
