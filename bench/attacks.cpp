@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/system_environment.h"
 #include "hooks/hook_server.h"
 #include "phone/phone_server.h"
@@ -219,9 +219,9 @@ bool sessionFlood(const fs::path& scratch) {
     env.phone.hostName = "Bench";
     env.home = scratch.string();
     env.hookServer.port = 0;
-    auto delegate = AppDelegate::launch(env, face);
+    auto app = App::launch(env, face);
     std::thread mainThread([&context] { context.run(); });
-    const auto port = delegate->server() ? delegate->server()->port() : 0;
+    const auto port = app->server() ? app->server()->port() : 0;
 
     constexpr int kEvents = 10'000, kSessions = 5'000, kClients = 8;
     std::atomic<int> next{0};

@@ -1,4 +1,4 @@
-// Load and soak: the whole application in this process (AppDelegate with its real hook server,
+// Load and soak: the whole application in this process (App with its real hook server,
 // session store, phone link and phone server, on loopback ports of its own) under
 // 100,000 hook posts from 32 concurrent clients, while 50 phone stand-ins long-poll the status
 // and one more phone pairs, answers every permission request and queues prompts.
@@ -35,7 +35,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/system_environment.h"
 #include "core/random_source.h"
 #include "platform/asio_main_queue.h"
@@ -379,27 +379,26 @@ int main(int argc, char** argv) {
     env.home = scratch.string();
     env.hookServer.port = 0;
 
-    auto delegate = AppDelegate::launch(env, face);
-    delegate->phone().issueCode();
+    auto app = App::launch(env, face);
+    app->phone().issueCode();
     context.poll();
     Ports ports;
-    ports.hook = delegate->server() ? delegate->server()->port() : 0;
-    ports.phone = delegate->phone().server() ? delegate->phone().server()->port() : 0;
+    ports.hook = app->server() ? app->server()->port() : 0;
+    ports.phone = app->phone().server() ? app->phone().server()->port() : 0;
     if (!ports.hook || !ports.phone) {
-        std::fprintf(stderr, "soak: servers did not start (%s)\n",
-                     delegate->serverStatus().c_str());
+        std::fprintf(stderr, "soak: servers did not start (%s)\n", app->serverStatus().c_str());
         return 2;
     }
 
     // Every prompt a session shows must be the one after the last it showed.
     std::map<std::string, long> seen;
     long orderFaults = 0, promptsApplied = 0;
-    auto watch = delegate->store().changed.connect([&](const SessionChange& change) {
+    auto watch = app->store().changed.connect([&](const SessionChange& change) {
         if (change.kind != SessionChange::Kind::inserted &&
             change.kind != SessionChange::Kind::updated) {
             return;
         }
-        const auto session = delegate->store().session(change.id);
+        const auto session = app->store().session(change.id);
         if (!session || !session->task || session->task->rfind("n ", 0) != 0) return;
         const long n = std::atol(session->task->c_str() + 2);
         long& last = seen[change.id];
@@ -479,7 +478,7 @@ int main(int argc, char** argv) {
         std::atomic<bool> joined{false};
         std::thread waker([&] {
             while (!joined) {
-                asio::post(context, [&] { delegate->publishToPhone(); });
+                asio::post(context, [&] { app->publishToPhone(); });
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
         });
@@ -557,7 +556,7 @@ int main(int argc, char** argv) {
     std::printf("soak: %s (%ld lost or wrong)\n", lost == 0 ? "nothing lost" : "LOST", lost);
 
     watch.reset();
-    delegate.reset();
+    app.reset();
     std::error_code ignored;
     fs::remove_all(scratch, ignored);
     return lost == 0 ? 0 : 1;

@@ -1,4 +1,4 @@
-// AppFace: what the application delegate asks of the face that shows it — the desktop (tray
+// AppFace: what the application app asks of the face that shows it — the desktop (tray
 // menu, icon, alerts, pairing window) or the headless text output.
 #pragma once
 
@@ -9,7 +9,7 @@
 
 namespace brimwick {
 
-class AppDelegate;
+class App;
 
 // Main thread only.
 class AppFace {
@@ -18,7 +18,7 @@ class AppFace {
 
     // The models exist (the hook server does not yet); the desktop creates its island and
     // status item here.
-    virtual void modelsCreated(AppDelegate&) {}
+    virtual void modelsCreated(App&) {}
     // Something the menu shows changed (server status, sessions, phone link).
     virtual void rebuildMenu() = 0;
     // The session list changed; `state` is the most urgent session's, none when empty.

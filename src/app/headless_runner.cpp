@@ -3,7 +3,7 @@
 #include <asio/io_context.hpp>
 #include <iostream>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/headless_options.h"
 #include "app/system_environment.h"
 #include "phone/phone_status_lines.h"
@@ -23,17 +23,16 @@ void printLine(const std::string& line) {
 // The text face: what the menu would show, printed line by line when it changes.
 class HeadlessFace final : public AppFace {
   public:
-    void attach(AppDelegate& delegate) { delegate_ = &delegate; }
+    void attach(App& app) { app_ = &app; }
 
     void rebuildMenu() override {
-        if (!delegate_) return;
-        printIfChanged(serverLines_, {"hook server: " + delegate_->serverStatus()});
-        printIfChanged(phoneLines_, delegate_->phone().enabled()
-                                        ? phoneStatusLines(delegate_->phone())
-                                        : std::vector<std::string>{});
+        if (!app_) return;
+        printIfChanged(serverLines_, {"hook server: " + app_->serverStatus()});
+        printIfChanged(phoneLines_, app_->phone().enabled() ? phoneStatusLines(app_->phone())
+                                                            : std::vector<std::string>{});
     }
     void showIconState(std::optional<BotState>) override {
-        if (delegate_) printIfChanged(sessionLines_, {sessionsLine(delegate_->store().ranked())});
+        if (app_) printIfChanged(sessionLines_, {sessionsLine(app_->store().ranked())});
     }
     void alert(const std::string& title, const std::string& text) override {
         std::cerr << title << "\n" << text << std::endl;
@@ -41,8 +40,8 @@ class HeadlessFace final : public AppFace {
     void beep() override {}
 
     void usageChanged(const Clock& clock) {
-        if (!delegate_) return;
-        auto lines = usageMenuLines(delegate_->usage(), clock.now());
+        if (!app_) return;
+        auto lines = usageMenuLines(app_->usage(), clock.now());
         for (auto& line : lines) line = "usage: " + line;
         printIfChanged(usageLines_, lines);
     }
@@ -54,15 +53,15 @@ class HeadlessFace final : public AppFace {
         last = std::move(lines);
     }
 
-    AppDelegate* delegate_ = nullptr;
+    App* app_ = nullptr;
     std::vector<std::string> serverLines_, phoneLines_, usageLines_, sessionLines_;
 };
 
 int setLoginItem(bool on) {
     auto item = XdgAutostartLoginItem::forCurrentUser();
     if (auto changed = item.setEnabled(on); !changed) {
-        std::cerr << AppDelegate::kLoginItemTitle << "\n"
-                  << changed.error().message << AppDelegate::kLoginItemAdvice << std::endl;
+        std::cerr << App::kLoginItemTitle << "\n"
+                  << changed.error().message << App::kLoginItemAdvice << std::endl;
         return 1;
     }
     printLine(std::string("login item: ") + (on ? "on" : "off"));
@@ -106,19 +105,19 @@ int runHeadless(int argc, char** argv) {
     QuitSignals quit([&context] { context.stop(); });
     SuspendWakeMonitor wake(main);
 
-    auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
-    face.attach(*delegate);
+    auto app = App::launch(system.environment(main, &wake), face);
+    face.attach(*app);
     face.rebuildMenu();
     main.post([&face, &system] { face.usageChanged(system.clock()); });
-    Subscription usage = delegate->usage().changed.connect([&main, &face, &system] {
+    Subscription usage = app->usage().changed.connect([&main, &face, &system] {
         main.post([&face, &system] { face.usageChanged(system.clock()); });
     });
 
-    if (options->demo > 0) delegate->store().spawnDemo(options->demo);
+    if (options->demo > 0) app->store().spawnDemo(options->demo);
 
     context.run();
-    // The servers' and the usage fetch's threads end with the delegate.
-    delegate.reset();
+    // The servers' and the usage fetch's threads end with the app.
+    app.reset();
     return 0;
 }
 

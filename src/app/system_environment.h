@@ -3,7 +3,7 @@
 // start from it too and replace only what they must.
 #pragma once
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "platform/json_file_preferences.h"
 #include "platform/login_item.h"
 #include "platform/process_table.h"
@@ -11,7 +11,7 @@
 
 namespace brimwick {
 
-// Owns the services an AppEnvironment points at; must outlive the delegate using them.
+// Owns the services an AppEnvironment points at; must outlive the app using them.
 class SystemEnvironment {
   public:
     // `preferencesPath`: where the preferences live (a benchmark keeps its own).

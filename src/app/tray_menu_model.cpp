@@ -1,6 +1,6 @@
 #include "app/tray_menu_model.h"
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "usage/usage_text.h"
 
 namespace brimwick {
@@ -129,15 +129,15 @@ std::vector<MenuEntry> buildStatusMenu(const TrayMenuInput& input) {
     return menu;
 }
 
-TrayMenuInput trayMenuInput(const AppDelegate& delegate) {
-    const AppEnvironment& env = delegate.environment();
+TrayMenuInput trayMenuInput(const App& app) {
+    const AppEnvironment& env = app.environment();
     TrayMenuInput input;
-    input.serverStatus = delegate.serverStatus();
-    input.store = &delegate.store();
-    input.usage = &delegate.usage();
-    input.phone = &delegate.phone();
-    input.hooksInstalled = delegate.hooksInstalled();
-    input.launchAtLogin = delegate.launchAtLogin();
+    input.serverStatus = app.serverStatus();
+    input.store = &app.store();
+    input.usage = &app.usage();
+    input.phone = &app.phone();
+    input.hooksInstalled = app.hooksInstalled();
+    input.launchAtLogin = app.launchAtLogin();
     input.now = env.clock->now();
     if (SessionFocus* focus = env.focus) {
         input.hostAppName = [focus](std::optional<std::int32_t> pid) {
@@ -147,23 +147,23 @@ TrayMenuInput trayMenuInput(const AppDelegate& delegate) {
     return input;
 }
 
-void performMenuCommand(AppDelegate& delegate, AppFace& face, MenuCommand command,
+void performMenuCommand(App& app, AppFace& face, MenuCommand command,
                         const std::string& sessionId) {
     switch (command) {
         case MenuCommand::none:
         case MenuCommand::quit:
             return;
         case MenuCommand::focusSession:
-            delegate.focusSession(sessionId);
+            app.focusSession(sessionId);
             return;
         case MenuCommand::refreshUsage:
-            delegate.usage().refresh(true);
+            app.usage().refresh(true);
             return;
         case MenuCommand::toggleUsage:
-            delegate.usage().setEnabled(!delegate.usage().enabled());
+            app.usage().setEnabled(!app.usage().enabled());
             return;
         case MenuCommand::togglePhone: {
-            PhoneLink& phone = delegate.phone();
+            PhoneLink& phone = app.phone();
             phone.setEnabled(!phone.enabled());
             if (phone.enabled()) face.showPairingWindow();
             return;
@@ -172,28 +172,28 @@ void performMenuCommand(AppDelegate& delegate, AppFace& face, MenuCommand comman
             face.showPairingWindow();
             return;
         case MenuCommand::toggleApprovals:
-            delegate.phone().setApproveFromPhone(!delegate.phone().approveFromPhone());
+            app.phone().setApproveFromPhone(!app.phone().approveFromPhone());
             return;
         case MenuCommand::forgetPhones:
-            delegate.phone().forgetDevices();
+            app.phone().forgetDevices();
             return;
         case MenuCommand::installHooks:
-            delegate.installHooks();
+            app.installHooks();
             return;
         case MenuCommand::uninstallHooks:
-            delegate.uninstallHooks();
+            app.uninstallHooks();
             return;
         case MenuCommand::demoOne:
-            delegate.store().spawnDemo(1);
+            app.store().spawnDemo(1);
             return;
         case MenuCommand::demoFive:
-            delegate.store().spawnDemo(5);
+            app.store().spawnDemo(5);
             return;
         case MenuCommand::clearAll:
-            delegate.store().clearAll();
+            app.store().clearAll();
             return;
         case MenuCommand::toggleLaunchAtLogin:
-            delegate.toggleLaunchAtLogin();
+            app.toggleLaunchAtLogin();
             return;
     }
 }

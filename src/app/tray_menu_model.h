@@ -17,7 +17,7 @@
 
 namespace brimwick {
 
-class AppDelegate;
+class App;
 
 // What choosing an item does.
 enum class MenuCommand {
@@ -103,13 +103,13 @@ inline constexpr const char* kQuitKey = "Ctrl+Q";
 // The menu's rows, top to bottom, ending with a separator and the footer.
 std::vector<MenuEntry> buildStatusMenu(const TrayMenuInput& input);
 
-// The input for the delegate's current state; host names come from its environment's focus
+// The input for the app's current state; host names come from its environment's focus
 // service and the time from its clock. Main thread.
-TrayMenuInput trayMenuInput(const AppDelegate& delegate);
+TrayMenuInput trayMenuInput(const App& app);
 
 // Runs a chosen item's command on the models. `quit` is the face's to handle and does nothing
 // here. Main thread.
-void performMenuCommand(AppDelegate& delegate, AppFace& face, MenuCommand command,
+void performMenuCommand(App& app, AppFace& face, MenuCommand command,
                         const std::string& sessionId = {});
 
 }  // namespace brimwick

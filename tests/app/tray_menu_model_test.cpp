@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "support/app_test_environment.h"
 #include "support/fake_process_probe.h"
 #include "support/fake_random.h"
@@ -328,7 +328,7 @@ TEST_F(TrayMenuModelTest, HookCommandAndLoginItemFollowTheSystem) {
     EXPECT_EQ(find(entries, kOpenAtLogin)->command, MenuCommand::toggleLaunchAtLogin);
 }
 
-// Commands run on a whole launched delegate, as the menu runs them.
+// Commands run on a whole launched app, as the menu runs them.
 
 class MenuCommandTest : public ::testing::Test {
   protected:
@@ -338,12 +338,12 @@ class MenuCommandTest : public ::testing::Test {
             ++fetches;
             done(UsageError::of(UsageError::Kind::network));
         };
-        delegate = AppDelegate::launch(env, face);
+        app = App::launch(env, face);
         main.runPending();
     }
-    void TearDown() override { delegate.reset(); }
+    void TearDown() override { app.reset(); }
     void run(MenuCommand command, const std::string& id = {}) {
-        performMenuCommand(*delegate, face, command, id);
+        performMenuCommand(*app, face, command, id);
         main.runPending();
     }
 
@@ -353,21 +353,21 @@ class MenuCommandTest : public ::testing::Test {
     testing::MemoryPreferences preferences;
     testing::RecordingFace face;
     int fetches = 0;
-    std::shared_ptr<AppDelegate> delegate;
+    std::shared_ptr<App> app;
 };
 
 TEST_F(MenuCommandTest, PhoneSwitchOpensThePairingWindowOnlyWhenSwitchingOn) {
     run(MenuCommand::togglePhone);
-    EXPECT_TRUE(delegate->phone().enabled());
+    EXPECT_TRUE(app->phone().enabled());
     EXPECT_EQ(face.pairingWindows, 1);
     run(MenuCommand::togglePhone);
-    EXPECT_FALSE(delegate->phone().enabled());
+    EXPECT_FALSE(app->phone().enabled());
     EXPECT_EQ(face.pairingWindows, 1);
     run(MenuCommand::showPairing);
     EXPECT_EQ(face.pairingWindows, 2);
 
     run(MenuCommand::toggleApprovals);
-    EXPECT_FALSE(delegate->phone().approveFromPhone());
+    EXPECT_FALSE(app->phone().approveFromPhone());
     EXPECT_EQ(preferences.value(PhoneLink::kApprovalsKey), false);
 }
 
@@ -376,17 +376,17 @@ TEST_F(MenuCommandTest, UsageAndDemoCommandsReachTheStores) {
     run(MenuCommand::refreshUsage);  // forced: not held back by the 60 s spacing
     EXPECT_EQ(fetches, 2);
     run(MenuCommand::toggleUsage);
-    EXPECT_FALSE(delegate->usage().enabled());
+    EXPECT_FALSE(app->usage().enabled());
     EXPECT_EQ(preferences.value(UsageStore::preferenceKey), false);
 
     run(MenuCommand::demoOne);
     main.advance(1);
-    EXPECT_EQ(delegate->store().sessions().size(), 1u);
+    EXPECT_EQ(app->store().sessions().size(), 1u);
     run(MenuCommand::demoFive);
     main.advance(3);
-    EXPECT_EQ(delegate->store().sessions().size(), 6u);
+    EXPECT_EQ(app->store().sessions().size(), 6u);
     run(MenuCommand::clearAll);
-    EXPECT_TRUE(delegate->store().sessions().empty());
+    EXPECT_TRUE(app->store().sessions().empty());
 }
 
 TEST_F(MenuCommandTest, ChoosingASessionThatEndedDoesNothingAndAMissingTerminalBeeps) {
@@ -396,7 +396,7 @@ TEST_F(MenuCommandTest, ChoosingASessionThatEndedDoesNothingAndAMissingTerminalB
     e.name = "UserPromptSubmit";
     e.sessionId = "s1";
     e.hostPID = 4242;
-    delegate->store().handle(e);
+    app->store().handle(e);
     run(MenuCommand::focusSession, "s1");  // no focus service here: no terminal is found
     EXPECT_EQ(face.beeps, 1);
     // Quit and information rows are not the models' business.
@@ -411,19 +411,19 @@ TEST_F(MenuCommandTest, InstallingAndRemovingHooksFromTheMenu) {
     run(MenuCommand::installHooks);
     ASSERT_EQ(face.alerts.size(), 1u);
     EXPECT_EQ(face.alerts[0].first, "Connected to Claude Code");
-    EXPECT_TRUE(delegate->hooksInstalled());
-    EXPECT_EQ(find(buildStatusMenu(trayMenuInput(*delegate)), kRemoveHooks)->command,
+    EXPECT_TRUE(app->hooksInstalled());
+    EXPECT_EQ(find(buildStatusMenu(trayMenuInput(*app)), kRemoveHooks)->command,
               MenuCommand::uninstallHooks);
     run(MenuCommand::uninstallHooks);
     EXPECT_EQ(face.alerts.size(), 1u);  // nothing is shown on success
-    EXPECT_FALSE(delegate->hooksInstalled());
+    EXPECT_FALSE(app->hooksInstalled());
     EXPECT_GE(face.rebuilds, before + 2);
 }
 
-TEST_F(MenuCommandTest, InputFromTheDelegateCarriesItsState) {
-    const auto input = trayMenuInput(*delegate);
-    EXPECT_EQ(input.serverStatus, delegate->serverStatus());
-    EXPECT_EQ(input.store, &delegate->store());
+TEST_F(MenuCommandTest, InputFromTheAppCarriesItsState) {
+    const auto input = trayMenuInput(*app);
+    EXPECT_EQ(input.serverStatus, app->serverStatus());
+    EXPECT_EQ(input.store, &app->store());
     EXPECT_EQ(input.now, main.now());
     EXPECT_FALSE(input.hostAppName);  // no focus service in this environment
     EXPECT_FALSE(input.launchAtLogin);

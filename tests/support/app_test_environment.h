@@ -1,4 +1,4 @@
-// What tests that launch a whole application delegate share: a scratch home folder, a face that
+// What tests that launch a whole application app share: a scratch home folder, a face that
 // records what it is asked to show, and an environment on virtual time with a fake for every
 // outside service.
 #pragma once
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/app_face.h"
 #include "support/manual_main_queue.h"
 #include "support/scratch_folder.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/brand.h"
 #include "app/display_choice.h"
 #include "app/headless_options.h"
@@ -41,7 +41,7 @@ int runDesktop(int argc, char** argv) {
     // On Wayland sessions too: the island places itself, which only X11 allows.
     if (display.platform) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*display.platform));
 
-    QApplication app(argc, argv);
+    QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(brand::kAppName));
     QApplication::setApplicationVersion(QStringLiteral(BRIMWICK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("brimwick"));
@@ -49,14 +49,14 @@ int runDesktop(int argc, char** argv) {
     // Alerts and the About window come and go; only Quit ends the app.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QtMainQueue main(&app);
+    QtMainQueue main(&qtApp);
     // SIGINT and SIGTERM end the loop like Quit does, without running the tasks still queued:
     // the signal thread closes the queue, which drops them after the task at hand, and posts the
     // loop's exit, which also reaches a loop that has not started yet.
-    QuitSignals quit([&main, &app] {
+    QuitSignals quit([&main, &qtApp] {
         main.close();
         QMetaObject::invokeMethod(
-            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+            &qtApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     SystemEnvironment system;
     // Stored before the link reads it, as the menu's switch would store it.
@@ -64,15 +64,15 @@ int runDesktop(int argc, char** argv) {
     SuspendWakeMonitor wake(main);
 
     QtFace face(system.clock(), systemReduceMotion());
-    auto delegate = AppDelegate::launch(system.environment(main, &wake), face);
-    face.attach(*delegate);
-    if (options->demo > 0) delegate->store().spawnDemo(options->demo);
+    auto app = App::launch(system.environment(main, &wake), face);
+    face.attach(*app);
+    if (options->demo > 0) app->store().spawnDemo(options->demo);
 
     const int status = QApplication::exec();
-    // The servers' and the usage fetch's threads end with the delegate; tasks still queued are
+    // The servers' and the usage fetch's threads end with the app; tasks still queued are
     // dropped unrun with the application.
     main.close();
-    delegate.reset();
+    app.reset();
     return status;
 }
 

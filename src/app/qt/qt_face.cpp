@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <iostream>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/brand.h"
 #include "app/qt/about_dialog.h"
 #include "app/qt/app_icon.h"
@@ -37,14 +37,14 @@ QtFace::~QtFace() {
     if (tray_) tray_->hide();
 }
 
-void QtFace::modelsCreated(AppDelegate& delegate) {
-    delegate_ = &delegate;
+void QtFace::modelsCreated(App& app) {
+    app_ = &app;
     // The island: its mascot focuses the session's terminal; the count and the usage ear open
     // the menu under themselves, as a click on the tray icon would.
     panel_ = std::make_unique<IslandPanel>(
-        delegate.store(), delegate.usage(),
+        app.store(), app.usage(),
         [this](const AgentSession& session) {
-            if (delegate_) delegate_->focusSession(session.id);
+            if (app_) app_->focusSession(session.id);
         },
         [this] { openMenuAt(panel_->menuAnchor(panel_->layout().sessionsFrame)); },
         [this] { openMenuAt(panel_->menuAnchor(panel_->layout().usageFrame)); }, clock_,
@@ -53,16 +53,13 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
     // One shared pairing window, hidden rather than destroyed when closed.
     pairWindow_ = std::make_unique<PairWindow>(clock_);
     pairingWindow.show = [this] {
-        if (delegate_) pairWindow_->show(delegate_->phone());
+        if (app_) pairWindow_->show(app_->phone());
     };
     pairingWindow.close = [this] { pairWindow_->close(); };
 
     tray_ = std::make_unique<QSystemTrayIcon>();
     menu_ = std::make_unique<TrayMenu>(
-        [this] {
-            return delegate_ ? buildStatusMenu(trayMenuInput(*delegate_))
-                             : std::vector<MenuEntry>{};
-        },
+        [this] { return app_ ? buildStatusMenu(trayMenuInput(*app_)) : std::vector<MenuEntry>{}; },
         [this](MenuCommand command, const std::string& id) { perform(command, id); },
         [this] { openSite(); }, [this] { showAbout(); });
     tray_->setContextMenu(menu_->menu());
@@ -87,13 +84,13 @@ void QtFace::modelsCreated(AppDelegate& delegate) {
     tray_->show();
 }
 
-void QtFace::attach(AppDelegate& delegate) {
-    delegate_ = &delegate;
+void QtFace::attach(App& app) {
+    app_ = &app;
     rebuildMenu();
 }
 
 void QtFace::rebuildMenu() {
-    if (menu_ && delegate_) menu_->rebuild();
+    if (menu_ && app_) menu_->rebuild();
 }
 
 void QtFace::showIconState(std::optional<BotState> state) {
@@ -161,7 +158,7 @@ void QtFace::perform(MenuCommand command, const std::string& sessionId) {
         QCoreApplication::quit();
         return;
     }
-    if (delegate_) performMenuCommand(*delegate_, *this, command, sessionId);
+    if (app_) performMenuCommand(*app_, *this, command, sessionId);
 }
 
 }  // namespace brimwick

@@ -1,5 +1,5 @@
 // QtFace: the desktop face of the application — tray icon and menu, alerts, beep, About — as the
-// application delegate asks for them.
+// application app asks for them.
 #pragma once
 
 #include <QObject>
@@ -17,14 +17,14 @@ class QSystemTrayIcon;
 namespace brimwick {
 
 class AboutDialog;
-class AppDelegate;
+class App;
 class TrayIcon;
 class IslandPanel;
 class PairWindow;
 class TrayMenu;
 enum class MenuCommand;
 
-// GUI thread only. Must outlive the delegate it is attached to.
+// GUI thread only. Must outlive the app it is attached to.
 class QtFace final : public QObject, public AppFace {
   public:
     // The pairing window's entry points, filled in by the pairing window; while empty, the
@@ -38,11 +38,11 @@ class QtFace final : public QObject, public AppFace {
     QtFace(const Clock& clock, bool reduceMotion);
     ~QtFace() override;
 
-    // Connects the face to the launched delegate and builds the menu for the first time.
-    void attach(AppDelegate& delegate);
+    // Connects the face to the launched app and builds the menu for the first time.
+    void attach(App& app);
 
     // AppFace.
-    void modelsCreated(AppDelegate& delegate) override;
+    void modelsCreated(App& app) override;
     void rebuildMenu() override;
     void showIconState(std::optional<BotState> state) override;
     void alert(const std::string& title, const std::string& text) override;
@@ -80,7 +80,7 @@ class QtFace final : public QObject, public AppFace {
 
     const Clock& clock_;
     const bool reduceMotion_;
-    AppDelegate* delegate_ = nullptr;
+    App* app_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<TrayIcon> icon_;
     std::unique_ptr<TrayMenu> menu_;

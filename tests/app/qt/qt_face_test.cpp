@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "app/app_delegate.h"
+#include "app/app.h"
 #include "app/qt/about_dialog.h"
 #include "app/qt/tray_icon.h"
 #include "app/qt/tray_menu.h"
@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 class QtFaceTest : public ::testing::Test {
   protected:
     void TearDown() override {
-        delegate.reset();
+        app.reset();
         face.reset();
     }
 
@@ -36,8 +36,8 @@ class QtFaceTest : public ::testing::Test {
         face->report = [this](const std::string& line) { reports.push_back(line); };
         face->openUrl = [this](const std::string& url) { opened.push_back(url); };
         AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
-        delegate = AppDelegate::launch(env, *face);
-        face->attach(*delegate);
+        app = App::launch(env, *face);
+        face->attach(*app);
         main.runPending();
     }
 
@@ -53,7 +53,7 @@ class QtFaceTest : public ::testing::Test {
     testing::ManualMainQueue main;
     testing::MemoryPreferences preferences;
     std::unique_ptr<QtFace> face;
-    std::shared_ptr<AppDelegate> delegate;
+    std::shared_ptr<App> app;
     std::vector<std::string> reports, opened;
 };
 
@@ -68,11 +68,11 @@ TEST_F(QtFaceTest, StartUpMakesTheTrayIconAndMenuAndSaysOnceWhenThereIsNoTray) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     EXPECT_EQ(reports, std::vector<std::string>{QtFace::kNoTray});
     // The server's first status arrives from its thread and rebuilds the closed menu.
-    ASSERT_TRUE(main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; }));
+    ASSERT_TRUE(main.runUntil([&] { return app->serverStatus() != shared_text::kStarting; }));
     main.runPending();
     EXPECT_EQ(face->trayMenu()->menu()->actions().first()->text(),
-              QString::fromStdString("Brimwick: " + delegate->serverStatus()));
-    EXPECT_NE(delegate->serverStatus().find("Listening on 127.0.0.1:"), std::string::npos);
+              QString::fromStdString("Brimwick: " + app->serverStatus()));
+    EXPECT_NE(app->serverStatus().find("Listening on 127.0.0.1:"), std::string::npos);
 }
 
 TEST_F(QtFaceTest, ReduceMotionKeepsTheIconStill) {
@@ -87,13 +87,13 @@ TEST_F(QtFaceTest, SessionChangesReachTheMenuAndTheIcon) {
     event.name = "PermissionRequest";
     event.sessionId = "s1";
     event.cwd = "/src/weather";
-    delegate->store().handle(event);
+    app->store().handle(event);
     main.runPending();
     EXPECT_EQ(face->icon()->state(), BotState::approval);
     EXPECT_TRUE(action("weather: Needs your approval"));
     EXPECT_FALSE(action("weather: Needs your approval")->isEnabled());
 
-    delegate->store().clearAll();
+    app->store().clearAll();
     main.runPending();
     EXPECT_EQ(face->icon()->state(), std::nullopt);
     EXPECT_TRUE(action("No active Claude Code sessions"));
@@ -104,13 +104,13 @@ TEST_F(QtFaceTest, MenuCommandsReachTheModels) {
     action("Demo")->menu()->actions()[0]->trigger();
     QCoreApplication::processEvents();
     main.advance(1);
-    EXPECT_EQ(delegate->store().sessions().size(), 1u);
+    EXPECT_EQ(app->store().sessions().size(), 1u);
 
     int pairing = 0;
     face->pairingWindow.show = [&] { ++pairing; };
     action(QString::fromUtf8("Connect phone over Wi\u2011Fi"))->trigger();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(delegate->phone().enabled());
+    EXPECT_TRUE(app->phone().enabled());
     EXPECT_EQ(pairing, 1);
     // Without the pairing window the command only switches the link.
     face->pairingWindow.show = nullptr;
@@ -130,7 +130,7 @@ TEST_F(QtFaceTest, TheMenuOpensAtAPointUpToDate) {
     EXPECT_TRUE(face->trayMenu()->isOpen());
     EXPECT_EQ(menu->pos(), QPoint(300, 40));
     // The list changes while it is open: the open menu keeps its rows.
-    delegate->store().handle(event);
+    app->store().handle(event);
     main.runPending();
     EXPECT_FALSE(action("atlas: Thinking"));
     menu->hide();

@@ -1,4 +1,4 @@
-#include "app/app_delegate.h"
+#include "app/app.h"
 
 #include <gtest/gtest.h>
 
@@ -25,9 +25,9 @@ using testing::RawClient;
 const std::string k204 =
     "HTTP/1.1 204 No Content\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n";
 
-class AppDelegateTest : public ::testing::Test {
+class AppTest : public ::testing::Test {
   protected:
-    void TearDown() override { delegate.reset(); }
+    void TearDown() override { app.reset(); }
 
     AppEnvironment environment() {
         AppEnvironment env = testing::appTestEnvironment(main, preferences, home);
@@ -45,14 +45,14 @@ class AppDelegateTest : public ::testing::Test {
     }
 
     void launch() {
-        delegate = AppDelegate::launch(environment(), face);
+        app = App::launch(environment(), face);
         main.runPending();
     }
 
     // Posts a hook payload the way curl does and gives the raw answer; runs the main queue
     // until the server's answer (or `done`) arrives.
     std::string post(const std::string& path, const nlohmann::json& payload, int pid = 4242) {
-        RawClient client(delegate->server()->port());
+        RawClient client(app->server()->port());
         client.send(testing::postRequest(
             path, payload.dump(),
             "Content-Type: application/json\r\nX-Claude-PID: " + std::to_string(pid) + "\r\n"));
@@ -72,20 +72,20 @@ class AppDelegateTest : public ::testing::Test {
     testing::MemoryPreferences preferences;
     testing::RecordingFace face;
     int fetches = 0;
-    std::shared_ptr<AppDelegate> delegate;
+    std::shared_ptr<App> app;
 };
 
 nlohmann::json event(const std::string& name, const std::string& session = "s1") {
     return {{"hook_event_name", name}, {"session_id", session}, {"cwd", "/src/weather"}};
 }
 
-TEST_F(AppDelegateTest, StopWithNothingQueuedFinishesTheSessionAndRefreshesUsageGently) {
+TEST_F(AppTest, StopWithNothingQueuedFinishesTheSessionAndRefreshesUsageGently) {
     launch();
     EXPECT_EQ(fetches, 1);  // usage is fetched at start
     post("/hook", event("UserPromptSubmit"));
     main.advance(10);
     EXPECT_EQ(post("/stop", event("Stop")), k204);
-    EXPECT_EQ(delegate->store().session("s1")->state, BotState::finished);
+    EXPECT_EQ(app->store().session("s1")->state, BotState::finished);
     EXPECT_EQ(fetches, 1);  // within 60 s of the last attempt
 
     post("/hook", event("UserPromptSubmit"));
@@ -94,13 +94,13 @@ TEST_F(AppDelegateTest, StopWithNothingQueuedFinishesTheSessionAndRefreshesUsage
     EXPECT_EQ(fetches, 2);
 }
 
-TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
+TEST_F(AppTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
     launch();
     post("/hook", event("UserPromptSubmit"), 777);
-    auto session = delegate->store().session("s1");
+    auto session = app->store().session("s1");
     ASSERT_TRUE(session);
-    EXPECT_TRUE(delegate->phone().prompts().queue("first", session).ok);
-    EXPECT_TRUE(delegate->phone().prompts().queue("second\nline", session).ok);
+    EXPECT_TRUE(app->phone().prompts().queue("first", session).ok);
+    EXPECT_TRUE(app->phone().prompts().queue("second\nline", session).ok);
 
     const auto answer = post("/stop", event("Stop"), 777);
     const std::string body = answer.substr(answer.find("\r\n\r\n") + 4);
@@ -112,123 +112,123 @@ TEST_F(AppDelegateTest, StopHandsQueuedPromptsOverAsTheNextPrompt) {
     EXPECT_EQ(body.find('\n'), std::string::npos);  // compact
 
     // The store saw a new prompt, never the stop.
-    session = delegate->store().session("s1");
+    session = app->store().session("s1");
     EXPECT_EQ(session->state, BotState::thinking);
     EXPECT_EQ(session->task, "first");
     EXPECT_EQ(session->hostPID, 777);
-    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
+    EXPECT_TRUE(app->phone().prompts().queued().empty());
     main.advance(5);
-    EXPECT_TRUE(delegate->store().session("s1"));
+    EXPECT_TRUE(app->store().session("s1"));
 }
 
-TEST_F(AppDelegateTest, PromptsForAStopWhoseHookGaveUpWaitForTheNextStop) {
+TEST_F(AppTest, PromptsForAStopWhoseHookGaveUpWaitForTheNextStop) {
     launch();
     post("/hook", event("UserPromptSubmit"));
-    auto session = delegate->store().session("s1");
-    EXPECT_TRUE(delegate->phone().prompts().queue("first", session).ok);
-    EXPECT_TRUE(delegate->phone().prompts().queue("second", session).ok);
+    auto session = app->store().session("s1");
+    EXPECT_TRUE(app->phone().prompts().queue("first", session).ok);
+    EXPECT_TRUE(app->phone().prompts().queue("second", session).ok);
     {
         // The hook command sends its stop and gives up (curl's time limit) before the main
         // thread gets to it.
-        RawClient client(delegate->server()->port());
+        RawClient client(app->server()->port());
         client.send(testing::postRequest("/stop", event("Stop").dump()));
     }
     // Claude Code stopped without the prompts: the island says so and they wait, together.
     ASSERT_TRUE(main.runUntil([&] {
-        const auto& queued = delegate->phone().prompts().queued();
-        return queued.count("s1") && delegate->store().session("s1")->state == BotState::finished;
+        const auto& queued = app->phone().prompts().queued();
+        return queued.count("s1") && app->store().session("s1")->state == BotState::finished;
     }));
-    EXPECT_EQ(delegate->phone().prompts().queued().at("s1"),
+    EXPECT_EQ(app->phone().prompts().queued().at("s1"),
               (std::vector<std::string>{"first\n\nsecond"}));
 
     const auto answer = post("/stop", event("Stop"));
     EXPECT_NE(answer.find("prompt:\\n\\nfirst\\n\\nsecond\""), std::string::npos) << answer;
-    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
+    EXPECT_TRUE(app->phone().prompts().queued().empty());
 }
 
-TEST_F(AppDelegateTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
+TEST_F(AppTest, HandedOverPromptCarriesCwdOnlyWhenTheStopHadOne) {
     launch();
     nlohmann::json start = {{"hook_event_name", "UserPromptSubmit"}, {"session_id", "s2"}};
     post("/hook", start);
-    delegate->phone().prompts().queue("go on", delegate->store().session("s2"));
+    app->phone().prompts().queue("go on", app->store().session("s2"));
     // Without a cwd the project stays the default one; with the stop's cwd it would change.
     post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}});
-    EXPECT_EQ(delegate->store().session("s2")->project, "Claude");
+    EXPECT_EQ(app->store().session("s2")->project, "Claude");
 
-    delegate->phone().prompts().queue("more", delegate->store().session("s2"));
+    app->phone().prompts().queue("more", app->store().session("s2"));
     post("/stop", {{"hook_event_name", "Stop"}, {"session_id", "s2"}, {"cwd", "/src/atlas"}});
-    EXPECT_EQ(delegate->store().session("s2")->project, "atlas");
+    EXPECT_EQ(app->store().session("s2")->project, "atlas");
 }
 
-TEST_F(AppDelegateTest, SessionEndDropsQueuedPromptsAndEndsTheSession) {
+TEST_F(AppTest, SessionEndDropsQueuedPromptsAndEndsTheSession) {
     launch();
     post("/hook", event("UserPromptSubmit"));
-    delegate->phone().prompts().queue("later", delegate->store().session("s1"));
+    app->phone().prompts().queue("later", app->store().session("s1"));
     post("/hook", event("SessionEnd"));
-    EXPECT_TRUE(delegate->phone().prompts().queued().empty());
-    EXPECT_FALSE(delegate->store().session("s1"));
-    EXPECT_EQ(delegate->phone().projects().list(), std::vector<std::string>{"/src/weather"});
+    EXPECT_TRUE(app->phone().prompts().queued().empty());
+    EXPECT_FALSE(app->store().session("s1"));
+    EXPECT_EQ(app->phone().projects().list(), std::vector<std::string>{"/src/weather"});
 }
 
-TEST_F(AppDelegateTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheStoreSawIt) {
+TEST_F(AppTest, PermissionWithoutAWatchingPhoneIsAnsweredEmptyAfterTheStoreSawIt) {
     launch();
     auto request = event("PermissionRequest");
     request["tool_name"] = "Bash";
     request["tool_input"] = {{"command", "make"}};
     EXPECT_EQ(post("/permission", request), k204);
-    const auto session = delegate->store().session("s1");
+    const auto session = app->store().session("s1");
     ASSERT_TRUE(session);
     EXPECT_EQ(session->state, BotState::approval);
     EXPECT_EQ(session->activity, "Running make");
-    EXPECT_TRUE(delegate->gate().pending().empty());
+    EXPECT_TRUE(app->gate().pending().empty());
 }
 
-TEST_F(AppDelegateTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) {
+TEST_F(AppTest, AHeldPermissionWhoseHookLeavesIsReleasedAndTheTurnEnds) {
     preferences.setValue(PhoneLink::kEnabledKey, true);
     preferences.setValue(Pairing::kDevicesKey, {{"tok", "Pixel"}});
     launch();
-    ASSERT_TRUE(delegate->phone().server());
-    RawClient phone(delegate->phone().server()->port());
+    ASSERT_TRUE(app->phone().server());
+    RawClient phone(app->phone().server()->port());
     phone.send("GET /status HTTP/1.1\r\nAuthorization: Bearer tok\r\n\r\n");
     ASSERT_NE(phone.readAll(), "");  // from now on the phone is watching
     const auto stateOf = [&](const std::string& id) {
-        const auto session = delegate->store().session(id);
+        const auto session = app->store().session(id);
         return session ? std::optional(session->state) : std::nullopt;
     };
     {
         // The user answers "No" in the terminal: Claude Code cancels the hook, says no more.
-        RawClient hook(delegate->server()->port());
+        RawClient hook(app->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest").dump()));
-        ASSERT_TRUE(main.runUntil([&] { return !delegate->gate().pending().empty(); }));
+        ASSERT_TRUE(main.runUntil([&] { return !app->gate().pending().empty(); }));
         EXPECT_EQ(stateOf("s1"), BotState::approval);
     }
-    EXPECT_TRUE(main.runUntil([&] { return delegate->gate().pending().empty(); }));
+    EXPECT_TRUE(main.runUntil([&] { return app->gate().pending().empty(); }));
     EXPECT_EQ(stateOf("s1"), BotState::idle);
 
     {
         // Killed at once: gone before the link even holds the request.
-        RawClient hook(delegate->server()->port());
+        RawClient hook(app->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest", "s2").dump()));
     }
-    ASSERT_TRUE(testing::eventually([&] { return delegate->server()->openConnections() == 0; }));
+    ASSERT_TRUE(testing::eventually([&] { return app->server()->openConnections() == 0; }));
     EXPECT_TRUE(main.runUntil([&] { return stateOf("s2") == BotState::idle; }));
-    EXPECT_TRUE(delegate->gate().pending().empty());
+    EXPECT_TRUE(app->gate().pending().empty());
 
     std::size_t tasks = 0;
     {
         // The phone's answer crosses the leaving: it reaches nobody, the turn is over all the same.
-        RawClient hook(delegate->server()->port());
+        RawClient hook(app->server()->port());
         hook.send(testing::postRequest("/permission", event("PermissionRequest", "s3").dump()));
-        ASSERT_TRUE(main.runUntil([&] { return !delegate->gate().pending().empty(); }));
+        ASSERT_TRUE(main.runUntil([&] { return !app->gate().pending().empty(); }));
         tasks = main.pendingCount();
     }
     ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > tasks; }));
-    EXPECT_TRUE(delegate->gate().decide(delegate->gate().pending().begin()->first, "allow").ok);
+    EXPECT_TRUE(app->gate().decide(app->gate().pending().begin()->first, "allow").ok);
     main.runPending();
     EXPECT_EQ(stateOf("s3"), BotState::idle);
 }
 
-TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
+TEST_F(AppTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
     auto settings = nlohmann::json::object();
     settings["model"] = "opus";
     settings["hooks"]["Stop"] = nlohmann::json::array(
@@ -245,41 +245,41 @@ TEST_F(AppDelegateTest, OutdatedHooksAreRefreshedSilentlyAtLaunch) {
     EXPECT_EQ(hook_installer::load(home.string())->at("model"), "opus");
 }
 
-TEST_F(AppDelegateTest, HooksThatAreNotInstalledAreLeftAlone) {
+TEST_F(AppTest, HooksThatAreNotInstalledAreLeftAlone) {
     launch();
     EXPECT_FALSE(fs::exists(home / ".claude/settings.json"));
 }
 
-TEST_F(AppDelegateTest, TakenHookPortIsReportedAndTheRestRuns) {
+TEST_F(AppTest, TakenHookPortIsReportedAndTheRestRuns) {
     HttpServer other(HttpServerOptions{}, [](HttpRequest, std::shared_ptr<HttpResponder>) {});
     ASSERT_TRUE(other.start().ok());
     hookPort = other.port();
     launch();
-    EXPECT_EQ(delegate->serverStatus(), "Couldn't open port 47821: Address already in use");
+    EXPECT_EQ(app->serverStatus(), "Couldn't open port 47821: Address already in use");
     EXPECT_GT(face.rebuilds, 0);
-    delegate->store().spawnDemo(1);
+    app->store().spawnDemo(1);
     main.advance(1);
-    EXPECT_EQ(delegate->store().sessions().size(), 1u);
+    EXPECT_EQ(app->store().sessions().size(), 1u);
     EXPECT_EQ(face.icons.back(), BotState::greeting);
 }
 
-TEST_F(AppDelegateTest, ServerStatusReachesTheMenu) {
+TEST_F(AppTest, ServerStatusReachesTheMenu) {
     launch();
-    main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; });
-    EXPECT_EQ(delegate->serverStatus(),
-              "Listening on 127.0.0.1:" + std::to_string(delegate->server()->port()));
+    main.runUntil([&] { return app->serverStatus() != shared_text::kStarting; });
+    EXPECT_EQ(app->serverStatus(),
+              "Listening on 127.0.0.1:" + std::to_string(app->server()->port()));
 }
 
-TEST_F(AppDelegateTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
+TEST_F(AppTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
     preferences.setValue(PhoneLink::kEnabledKey, true);
     preferences.setValue(Pairing::kDevicesKey, {{"tok", "Pixel"}});
     launch();
-    const auto server = delegate->phone().server();
+    const auto server = app->phone().server();
     ASSERT_TRUE(server);
     // Let both servers' own status changes (and their rebuilds and snapshot) settle first.
     main.runUntil([&] {
-        return delegate->phone().status().rfind("Listening", 0) == 0 &&
-               delegate->serverStatus().rfind("Listening", 0) == 0;
+        return app->phone().status().rfind("Listening", 0) == 0 &&
+               app->serverStatus().rfind("Listening", 0) == 0;
     });
     main.runPending();
     const auto status = [&] {
@@ -292,8 +292,8 @@ TEST_F(AppDelegateTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
     const auto icons = face.icons.size();
     const auto rebuilds = face.rebuilds;
 
-    delegate->store().handle(*HookEvent::fromJson(event("UserPromptSubmit")));
-    delegate->store().handle(*HookEvent::fromJson(event("PreToolUse")));
+    app->store().handle(*HookEvent::fromJson(event("UserPromptSubmit")));
+    app->store().handle(*HookEvent::fromJson(event("PreToolUse")));
     main.runPending();
     // Two changes in one turn: one icon update, one rebuild and one snapshot, made after both.
     ASSERT_EQ(face.icons.size(), icons + 1);
@@ -306,50 +306,50 @@ TEST_F(AppDelegateTest, ABurstOfChangesIsShownOnceAndUnseenChangesNotAtAll) {
     // A new process id changes the session but nothing a phone shows: no new snapshot.
     auto samePrompt = *HookEvent::fromJson(event("PreToolUse"));
     samePrompt.hostPID = 777;
-    delegate->store().handle(samePrompt);
+    app->store().handle(samePrompt);
     main.runPending();
     EXPECT_EQ(status()["version"].get<int>(), before + 1);
 
-    delegate->store().clearAll();
+    app->store().clearAll();
     main.runPending();
     EXPECT_EQ(face.icons.back(), std::nullopt);
 }
 
-TEST_F(AppDelegateTest, PhonePromptsNeedALiveDelegateAndSession) {
+TEST_F(AppTest, PhonePromptsNeedALiveAppAndSession) {
     launch();
-    auto onPrompt = delegate->phone().onPrompt;
+    auto onPrompt = app->phone().onPrompt;
     EXPECT_EQ(onPrompt("nobody", "hi").message, "That session has ended. Start a new one instead.");
     post("/hook", event("UserPromptSubmit"));
     EXPECT_TRUE(onPrompt("s1", "hi").ok);
-    delegate.reset();
+    app.reset();
     const auto outcome = onPrompt("s1", "hi");
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.message, "Brimwick isn't ready");
 }
 
-TEST_F(AppDelegateTest, ModelsEndWithTheDelegateWhileHookTasksAreStillQueued) {
+TEST_F(AppTest, ModelsEndWithTheAppWhileHookTasksAreStillQueued) {
     launch();
-    const std::weak_ptr<SessionStore> store = delegate->store().weak_from_this();
-    const std::weak_ptr<UsageStore> usage = delegate->usage().weak_from_this();
-    const std::weak_ptr<PhoneLink> phone = delegate->phone().weak_from_this();
-    main.runUntil([&] { return delegate->serverStatus() != shared_text::kStarting; });
+    const std::weak_ptr<SessionStore> store = app->store().weak_from_this();
+    const std::weak_ptr<UsageStore> usage = app->usage().weak_from_this();
+    const std::weak_ptr<PhoneLink> phone = app->phone().weak_from_this();
+    main.runUntil([&] { return app->serverStatus() != shared_text::kStarting; });
     const auto queued = main.pendingCount();
-    RawClient client(delegate->server()->port());
+    RawClient client(app->server()->port());
     client.send(testing::postRequest("/stop", event("Stop").dump()));
     ASSERT_TRUE(testing::eventually([&] { return main.pendingCount() > queued; }));
-    // A queued task must not keep a model (and the threads it owns) past the delegate.
-    delegate.reset();
+    // A queued task must not keep a model (and the threads it owns) past the app.
+    app.reset();
     EXPECT_TRUE(store.expired());
     EXPECT_TRUE(usage.expired());
     EXPECT_TRUE(phone.expired());
 }
 
-TEST_F(AppDelegateTest, FocusBeepsWhenNoTerminalCanBeFound) {
+TEST_F(AppTest, FocusBeepsWhenNoTerminalCanBeFound) {
     launch();
-    delegate->focusSession("unknown");
+    app->focusSession("unknown");
     EXPECT_EQ(face.beeps, 0);
     post("/hook", event("UserPromptSubmit"));
-    delegate->focusSession("s1");
+    app->focusSession("s1");
     EXPECT_EQ(face.beeps, 1);
 }
 
@@ -364,18 +364,18 @@ class FakeLoginItem final : public LoginItem {
     bool on = false, fail = false;
 };
 
-TEST_F(AppDelegateTest, LoginItemToggleAlertsOnlyOnFailure) {
+TEST_F(AppTest, LoginItemToggleAlertsOnlyOnFailure) {
     FakeLoginItem item;
     auto env = environment();
     env.loginItem = &item;
-    delegate = AppDelegate::launch(env, face);
+    app = App::launch(env, face);
     const int rebuilds = face.rebuilds;
-    delegate->toggleLaunchAtLogin();
-    EXPECT_TRUE(delegate->launchAtLogin());
+    app->toggleLaunchAtLogin();
+    EXPECT_TRUE(app->launchAtLogin());
     EXPECT_TRUE(face.alerts.empty());
     item.fail = true;
-    delegate->toggleLaunchAtLogin();
-    EXPECT_TRUE(delegate->launchAtLogin());
+    app->toggleLaunchAtLogin();
+    EXPECT_TRUE(app->launchAtLogin());
     ASSERT_EQ(face.alerts.size(), 1u);
     EXPECT_EQ(face.alerts[0].first, "Couldn't change login item");
     EXPECT_EQ(face.alerts[0].second,
@@ -383,25 +383,25 @@ TEST_F(AppDelegateTest, LoginItemToggleAlertsOnlyOnFailure) {
     EXPECT_EQ(face.rebuilds, rebuilds + 2);
 }
 
-TEST_F(AppDelegateTest, InstallAndRemoveHooksFromTheMenu) {
+TEST_F(AppTest, InstallAndRemoveHooksFromTheMenu) {
     launch();
-    delegate->installHooks();
+    app->installHooks();
     ASSERT_EQ(face.alerts.size(), 1u);
     EXPECT_EQ(face.alerts[0].first, "Connected to Claude Code");
     EXPECT_EQ(face.alerts[0].second,
               "Hooks were added to " + (home / ".claude/settings.json").string() +
                   " and your previous file was saved as settings.json.brimwick-backup. Running "
                   "and new Claude Code sessions will now appear next to the notch.");
-    EXPECT_TRUE(delegate->hooksInstalled());
-    delegate->uninstallHooks();
+    EXPECT_TRUE(app->hooksInstalled());
+    app->uninstallHooks();
     EXPECT_EQ(face.alerts.size(), 1u);
-    EXPECT_FALSE(delegate->hooksInstalled());
+    EXPECT_FALSE(app->hooksInstalled());
 
     ASSERT_TRUE(writeFileAtomically((home / ".claude/settings.json").string(), "{oops").ok());
-    delegate->installHooks();
+    app->installHooks();
     ASSERT_EQ(face.alerts.size(), 2u);
     EXPECT_EQ(face.alerts[1].first, "Couldn't install hooks");
-    delegate->uninstallHooks();
+    app->uninstallHooks();
     ASSERT_EQ(face.alerts.size(), 3u);
     EXPECT_EQ(face.alerts[2].first, "Couldn't remove hooks");
 }

@@ -1,6 +1,6 @@
-// AppDelegate: the root of the process. It creates every model object once, connects them,
-// starts the hook server, and decides what each hook callback does to the session store and the
-// phone link — including answering a stop with the prompts queued on the phone.
+// App: the root of the process, shared by both faces. It creates every model object once,
+// connects them, starts the hook server (whose routes the HookRouter decides) and runs the
+// commands of the menu and the island.
 #pragma once
 
 #include <memory>
@@ -28,7 +28,7 @@
 
 namespace brimwick {
 
-// Everything the delegate uses from outside; tests replace any of it.
+// Everything the app uses from outside; tests replace any of it.
 struct AppEnvironment {
     MainQueue* main = nullptr;
     const Clock* clock = nullptr;
@@ -44,16 +44,16 @@ struct AppEnvironment {
     HookServer::Options hookServer;
 };
 
-class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+class App : public std::enable_shared_from_this<App> {
   public:
     static constexpr const char* kLoginItemTitle = "Couldn't change login item";
     static constexpr const char* kLoginItemAdvice =
         "\n\nMake sure ~/.config/autostart is writable, then try again.";
 
     // Runs the whole start-up: models, the face's own parts, the hook server, the silent hook
-    // refresh, the subscriptions and a first phone snapshot. `face` must outlive the delegate.
-    static std::shared_ptr<AppDelegate> launch(AppEnvironment environment, AppFace& face);
-    ~AppDelegate();
+    // refresh, the subscriptions and a first phone snapshot. `face` must outlive the app.
+    static std::shared_ptr<App> launch(AppEnvironment environment, AppFace& face);
+    ~App();
 
     SessionStore& store() const { return *store_; }
     UsageStore& usage() const { return *usage_; }
@@ -77,7 +77,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void publishToPhone();
 
   private:
-    AppDelegate(AppEnvironment environment, AppFace& face);
+    App(AppEnvironment environment, AppFace& face);
     void finishLaunching();
     void startServer();
 

@@ -1,4 +1,4 @@
-#include "app/app_delegate.h"
+#include "app/app.h"
 
 #include "app/hooks_cli.h"
 #include "core/shared_texts.h"
@@ -20,28 +20,27 @@ class FaceBeeper final : public Beeper {
 
 }  // namespace
 
-std::shared_ptr<AppDelegate> AppDelegate::launch(AppEnvironment environment, AppFace& face) {
-    std::shared_ptr<AppDelegate> delegate(new AppDelegate(std::move(environment), face));
-    delegate->finishLaunching();
-    return delegate;
+std::shared_ptr<App> App::launch(AppEnvironment environment, AppFace& face) {
+    std::shared_ptr<App> app(new App(std::move(environment), face));
+    app->finishLaunching();
+    return app;
 }
 
-AppDelegate::AppDelegate(AppEnvironment environment, AppFace& face)
-    : env_(std::move(environment)), face_(face) {}
+App::App(AppEnvironment environment, AppFace& face) : env_(std::move(environment)), face_(face) {}
 
-AppDelegate::~AppDelegate() {
+App::~App() {
     // Stop the server thread first: its callbacks post to the main queue.
     server_.reset();
 }
 
-void AppDelegate::finishLaunching() {
+void App::finishLaunching() {
     MainQueue& main = *env_.main;
     store_ = SessionStore::create(main, *env_.clock, env_.probe, env_.random);
     usage_ = UsageStore::create(main, *env_.clock, *env_.preferences, env_.usageFetch, env_.wake);
     gate_ = ApprovalGate::create(main, *env_.clock, env_.random);
     phone_ = PhoneLink::create(main, *env_.preferences, gate_, env_.phone);
 
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    std::weak_ptr<App> weak = weak_from_this();
     phone_->onPrompt = [weak](const std::string& sessionId, const std::string& text) {
         auto self = weak.lock();
         if (!self) return Outcome{false, shared_text::kNotReady};
@@ -89,10 +88,10 @@ void AppDelegate::finishLaunching() {
     publishToPhone();
 }
 
-void AppDelegate::startServer() {
+void App::startServer() {
     router_ = std::make_shared<HookRouter>(*env_.main, store_, gate_, phone_, usage_);
     auto callbacks = router_->callbacks();
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    std::weak_ptr<App> weak = weak_from_this();
     callbacks.onStatus = [weak, &main = *env_.main](std::string status) {
         main.post([weak, status = std::move(status)] {
             auto self = weak.lock();
@@ -109,7 +108,7 @@ void AppDelegate::startServer() {
     }
 }
 
-void AppDelegate::publishToPhone() {
+void App::publishToPhone() {
     SessionFocus* focus = env_.focus;
     phone_snapshot::HostAppName hostAppName;
     if (focus) {
@@ -124,7 +123,7 @@ void AppDelegate::publishToPhone() {
     phone_->publish(std::move(snapshot));
 }
 
-void AppDelegate::focusSession(const std::string& sessionId) {
+void App::focusSession(const std::string& sessionId) {
     const auto session = store_->session(sessionId);
     if (!session) return;
     FaceBeeper beeper(face_);
@@ -135,7 +134,7 @@ void AppDelegate::focusSession(const std::string& sessionId) {
     env_.focus->bringForward(*session, beeper);
 }
 
-void AppDelegate::installHooks() {
+void App::installHooks() {
     const auto installed = hook_installer::install(env_.home);
     if (installed) {
         face_.alert(std::string(kConnectedAlertTitle), connectedAlertText(*installed));
@@ -145,22 +144,22 @@ void AppDelegate::installHooks() {
     face_.rebuildMenu();
 }
 
-void AppDelegate::uninstallHooks() {
+void App::uninstallHooks() {
     if (auto removed = hook_installer::uninstall(env_.home); !removed) {
         face_.alert(std::string(kRemoveFailedAlertTitle), removed.error().message);
     }
     face_.rebuildMenu();
 }
 
-bool AppDelegate::hooksInstalled() const {
+bool App::hooksInstalled() const {
     return hook_installer::isInstalled(env_.home);
 }
 
-bool AppDelegate::launchAtLogin() const {
+bool App::launchAtLogin() const {
     return env_.loginItem && env_.loginItem->enabled();
 }
 
-std::optional<std::string> AppDelegate::setLaunchAtLogin(bool on) {
+std::optional<std::string> App::setLaunchAtLogin(bool on) {
     if (!env_.loginItem) return std::string("Open at login isn't available") + kLoginItemAdvice;
     if (auto changed = env_.loginItem->setEnabled(on); !changed) {
         return changed.error().message + kLoginItemAdvice;
@@ -168,7 +167,7 @@ std::optional<std::string> AppDelegate::setLaunchAtLogin(bool on) {
     return std::nullopt;
 }
 
-void AppDelegate::toggleLaunchAtLogin() {
+void App::toggleLaunchAtLogin() {
     if (auto failure = setLaunchAtLogin(!launchAtLogin())) face_.alert(kLoginItemTitle, *failure);
     face_.rebuildMenu();
 }
