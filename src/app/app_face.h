@@ -1,4 +1,4 @@
-// AppFace: what the application app asks of the face that shows it — the desktop (tray
+// AppFace: what the App asks of the face that shows it — the desktop (tray
 // menu, icon, alerts, pairing window) or the headless text output.
 #pragma once
 

@@ -1,4 +1,4 @@
-// What tests that launch a whole application app share: a scratch home folder, a face that
+// What tests that launch a whole App share: a scratch home folder, a face that
 // records what it is asked to show, and an environment on virtual time with a fake for every
 // outside service.
 #pragma once

@@ -1,5 +1,5 @@
 // The desktop face's process entry: tray, menu and alerts on a Qt application, on the same
-// application app as the headless face.
+// application as the headless face.
 #pragma once
 
 namespace brimwick {

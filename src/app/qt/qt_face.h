@@ -1,5 +1,5 @@
 // QtFace: the desktop face of the application — tray icon and menu, alerts, beep, About — as the
-// application app asks for them.
+// application asks for them.
 #pragma once
 
 #include <QObject>
