@@ -134,6 +134,24 @@ std::string lastPathComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
 }
 
+std::string percentEncoded(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~';
+        if (unreserved) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    return out;
+}
+
 std::string prefixBytes(std::string_view utf8, std::size_t maxBytes) {
     if (utf8.size() <= maxBytes) return std::string(utf8);
     std::size_t cut = maxBytes;

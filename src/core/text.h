@@ -26,6 +26,9 @@ bool isValidUtf8(std::string_view bytes);
 // slashes gives "/", the empty path gives empty text.
 std::string lastPathComponent(std::string_view path);
 
+// RFC 3986 percent-encoding: everything but ASCII letters, digits and "-._~".
+std::string percentEncoded(std::string_view text);
+
 // At most `maxBytes` bytes of the text, never splitting a UTF-8 sequence.
 std::string prefixBytes(std::string_view utf8, std::size_t maxBytes);
 

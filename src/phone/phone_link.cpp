@@ -1,6 +1,7 @@
 #include "phone/phone_link.h"
 
 #include "core/shared_texts.h"
+#include "core/text.h"
 
 namespace brimwick {
 namespace {
@@ -65,29 +66,12 @@ bool PhoneLink::canAnswer() const {
            server_->phoneIsWatching();
 }
 
-std::string PhoneLink::percentEncoded(const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-                                c == '~';
-        if (unreserved) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        }
-    }
-    return out;
-}
-
 std::optional<std::string> PhoneLink::pairingURL() const {
     const std::string& code = pairing_->code();
     if (!enabled_ || code.empty() || !address_) return std::nullopt;
-    return "brimwick://pair?host=" + percentEncoded(*address_) + "&port=" + std::to_string(port()) +
-           "&code=" + percentEncoded(code) + "&name=" + percentEncoded(hostName());
+    return "brimwick://pair?host=" + text::percentEncoded(*address_) +
+           "&port=" + std::to_string(port()) + "&code=" + text::percentEncoded(code) +
+           "&name=" + text::percentEncoded(hostName());
 }
 
 PhoneServer::Callbacks PhoneLink::serverCallbacks() {

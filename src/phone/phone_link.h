@@ -3,18 +3,12 @@
 // approval gate it shares with the desktop), prompts queued for sessions, recent projects.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "approvals/approval_gate.h"
-#include "core/outcome.h"
-#include "core/preferences.h"
-#include "core/signal.h"
 #include "phone/pairing.h"
 #include "phone/phone_server.h"
 #include "phone/prompt_queue.h"
@@ -86,9 +80,6 @@ class PhoneLink : public std::enable_shared_from_this<PhoneLink> {
     std::function<Outcome(const std::string& sessionId, const std::string& text)> onPrompt;
     // Emitted after every change of what the link or its parts show.
     Signal<> changed;
-
-    // RFC 3986 percent-encoding: everything but letters, digits and "-._~".
-    static std::string percentEncoded(const std::string& text);
 
   private:
     PhoneLink(MainQueue& queue, Preferences& preferences, std::shared_ptr<ApprovalGate> gate,

@@ -26,12 +26,19 @@ TEST(TextTest, DisplayableDropsWhatCouldForgeOrReorderALine) {
 }
 
 TEST(TextTest, LastPathComponentIgnoresTrailingSlashes) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/home/dana/src/weather", "weather"}, {"/home/dana/src/weather///", "weather"},
-        {"relative/dir/", "dir"},              {"/my project/caf\u00e9", "caf\u00e9"},
-        {"weather", "weather"},                {"///", "/"},
-        {"", ""}};
+    const std::pair<const char*, const char*> rows[] = {{"/home/dana/src/weather", "weather"},
+                                                        {"/home/dana/src/weather///", "weather"},
+                                                        {"relative/dir/", "dir"},
+                                                        {"/my project/caf\u00e9", "caf\u00e9"},
+                                                        {"weather", "weather"},
+                                                        {"///", "/"},
+                                                        {"", ""}};
     for (const auto& [path, last] : rows) EXPECT_EQ(text::lastPathComponent(path), last) << path;
+}
+
+TEST(TextTest, PercentEncodingKeepsOnlyUnreservedCharacters) {
+    EXPECT_EQ(text::percentEncoded("Zoë-Mac_1.~ & Co=1?/"),
+              "Zo%C3%AB-Mac_1.~%20%26%20Co%3D1%3F%2F");
 }
 
 TEST(TextTest, PrefixBytesNeverSplitsASequence) {
