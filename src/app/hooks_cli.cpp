@@ -1,7 +1,5 @@
 #include "app/hooks_cli.h"
 
-#include "hooks/hook_installer.h"
-
 namespace brimwick {
 namespace {
 
@@ -14,10 +12,14 @@ int fail(std::ostream& err, std::string_view title, const Error& error) {
 
 }  // namespace
 
-std::string connectedAlertText(const std::string& settingsPath) {
-    return "Hooks were added to " + settingsPath +
-           " and your previous file was saved as settings.json.brimwick-backup. Running and new "
-           "Claude Code sessions will now appear next to the notch.";
+std::string connectedAlertText(const hook_installer::Installed& installed) {
+    // The backup is only spoken of when there was a previous file to keep.
+    return "Hooks were added to " + installed.settingsPath +
+           (installed.backedUp
+                ? " and your previous file was saved as settings.json.brimwick-backup."
+                : ".") +
+           " Running and new Claude Code sessions will now appear in the island at the top of "
+           "the screen.";
 }
 
 int runHooksCli(int argc, char** argv, std::ostream& out, std::ostream& err,
@@ -28,9 +30,9 @@ int runHooksCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     }
     const std::string_view command = argv[0];
     if (command == "install") {
-        auto path = hook_installer::install(home);
-        if (!path.ok()) return fail(err, kInstallFailedAlertTitle, path.error());
-        out << kConnectedAlertTitle << '\n' << connectedAlertText(*path) << '\n';
+        auto installed = hook_installer::install(home);
+        if (!installed.ok()) return fail(err, kInstallFailedAlertTitle, installed.error());
+        out << kConnectedAlertTitle << '\n' << connectedAlertText(*installed) << '\n';
         return 0;
     }
     if (command == "remove") {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "hooks/hook_installer.h"
 #include "platform/home.h"
 
 namespace brimwick {
@@ -14,8 +15,8 @@ inline constexpr std::string_view kConnectedAlertTitle = "Connected to Claude Co
 inline constexpr std::string_view kInstallFailedAlertTitle = "Couldn't install hooks";
 inline constexpr std::string_view kRemoveFailedAlertTitle = "Couldn't remove hooks";
 
-// The informative text of the "Connected to Claude Code" alert for the file that was written.
-std::string connectedAlertText(const std::string& settingsPath);
+// The informative text of the "Connected to Claude Code" alert for what an install wrote.
+std::string connectedAlertText(const hook_installer::Installed& installed);
 
 // `args` are the words after "hooks" (argv[2] onwards of the process). Install prints the
 // success alert's title and text; a failure prints the failure alert's title and the error's

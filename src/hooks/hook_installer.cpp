@@ -179,7 +179,7 @@ Result<json> hook_installer::load(const std::string& home) {
     return settings;
 }
 
-Result<void> hook_installer::save(const json& settings, const std::string& home) {
+Result<bool> hook_installer::save(const json& settings, const std::string& home) {
     auto resolved = resolveLinks(settingsPath(home));
     if (!resolved.ok()) return resolved.error();
     const std::string target = *resolved;
@@ -205,7 +205,9 @@ Result<void> hook_installer::save(const json& settings, const std::string& home)
             std::filesystem::remove(backup, failure);
         }
         removeAbandonedTemporaries(backup);
-        if (auto copied = writeFileAtomically(backup, *old, mode); !copied.ok()) return copied;
+        if (auto copied = writeFileAtomically(backup, *old, mode); !copied.ok()) {
+            return copied.error();
+        }
     }
 
     std::string data;
@@ -218,10 +220,13 @@ Result<void> hook_installer::save(const json& settings, const std::string& home)
     // The permission bits are given to the new file before it replaces the old one, so there
     // is no moment when a 0600 file is readable by others.
     removeAbandonedTemporaries(target);
-    return writeFileAtomically(target, data, mode);
+    if (auto written = writeFileAtomically(target, data, mode); !written.ok()) {
+        return written.error();
+    }
+    return mode.has_value();
 }
 
-Result<std::string> hook_installer::install(const std::string& home) {
+Result<hook_installer::Installed> hook_installer::install(const std::string& home) {
     auto loaded = load(home);
     if (!loaded.ok()) return loaded.error();
     json settings = std::move(*loaded);
@@ -257,8 +262,9 @@ Result<std::string> hook_installer::install(const std::string& home) {
     }
     settings["hooks"] = std::move(hooks);
 
-    if (auto saved = save(settings, home); !saved.ok()) return saved.error();
-    return settingsPath(home);
+    auto saved = save(settings, home);
+    if (!saved.ok()) return saved.error();
+    return Installed{settingsPath(home), *saved};
 }
 
 Result<void> hook_installer::uninstall(const std::string& home) {
@@ -293,7 +299,8 @@ Result<void> hook_installer::uninstall(const std::string& home) {
     } else {
         settings["hooks"] = std::move(hooks);
     }
-    return save(settings, home);
+    if (auto saved = save(settings, home); !saved.ok()) return saved.error();
+    return {};
 }
 
 namespace {

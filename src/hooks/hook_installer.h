@@ -39,10 +39,16 @@ inline constexpr int kMaxDepth = 512;
 std::string settingsPath(const std::string& home = homeDirectory());
 std::string backupPath(const std::string& home = homeDirectory());
 
-// Installs or refreshes our group for each of `events` (foreign groups first, ours last)
-// and gives the settings file's path. Fails with `unreadable` (file untouched) or a file
-// system error (the old file stays in place).
-Result<std::string> install(const std::string& home = homeDirectory());
+// What an install wrote: the settings file, and whether a previous one was kept as the backup.
+struct Installed {
+    std::string settingsPath;
+    bool backedUp = false;
+};
+
+// Installs or refreshes our group for each of `events` (foreign groups first, ours last).
+// Fails with `unreadable` (file untouched) or a file system error (the old file stays in
+// place).
+Result<Installed> install(const std::string& home = homeDirectory());
 
 // Removes every one of our hook objects under any event, dropping groups, event keys and
 // the "hooks" key that end up empty. Writes nothing (and makes no backup) when there is
@@ -67,8 +73,9 @@ inline std::string command(std::string_view event) {
 Result<nlohmann::json> load(const std::string& home = homeDirectory());
 
 // Writes `settings` through any symbolic link at the settings path: backs up the current
-// file first, keeps its permission bits, and replaces it atomically.
-Result<void> save(const nlohmann::json& settings, const std::string& home = homeDirectory());
+// file first (true when there was one), keeps its permission bits, and replaces it
+// atomically.
+Result<bool> save(const nlohmann::json& settings, const std::string& home = homeDirectory());
 
 // The groups of one event's value with our hook objects taken out (groups left empty are
 // dropped). `value` null means absent. A value that isn't an array of objects is

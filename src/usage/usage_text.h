@@ -16,7 +16,7 @@ std::string sessionUsageLine(const UsageLimit& limit, Instant now);
 std::string weekUsageLine(const UsageLimit& limit);
 
 // The informational usage lines the menu shows, in order, without the "Refresh usage" and
-// "Show Claude usage by the notch" commands: the session and week lines when there are figures,
+// "Show Claude usage in the island" commands: the session and week lines when there are figures,
 // then the problem text, or "Loading usage…" when there are neither figures nor a problem.
 // Empty while usage is switched off.
 std::vector<std::string> usageMenuLines(const UsageStore& store, Instant now);

@@ -389,9 +389,10 @@ TEST_F(AppTest, InstallAndRemoveHooksFromTheMenu) {
     ASSERT_EQ(face.alerts.size(), 1u);
     EXPECT_EQ(face.alerts[0].first, "Connected to Claude Code");
     EXPECT_EQ(face.alerts[0].second,
+              // There was no settings file, so there is no backup to speak of.
               "Hooks were added to " + (home / ".claude/settings.json").string() +
-                  " and your previous file was saved as settings.json.brimwick-backup. Running "
-                  "and new Claude Code sessions will now appear next to the notch.");
+                  ". Running and new Claude Code sessions will now appear in the island at the "
+                  "top of the screen.");
     EXPECT_TRUE(app->hooksInstalled());
     app->uninstallHooks();
     EXPECT_EQ(face.alerts.size(), 1u);

@@ -93,7 +93,8 @@ TEST_F(HooksCliTest, InstallStatusRemoveRoundTrip) {
     EXPECT_EQ(installed.out,
               "Connected to Claude Code\nHooks were added to " + settings_ +
                   " and your previous file was saved as settings.json.brimwick-backup. Running "
-                  "and new Claude Code sessions will now appear next to the notch.\n");
+                  "and new Claude Code sessions will now appear in the island at the top of the "
+                  "screen.\n");
     EXPECT_EQ(installed.err, "");
     EXPECT_EQ(run({"status"}).out, "installed\n");
 

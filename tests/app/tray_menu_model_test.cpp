@@ -159,7 +159,7 @@ TEST_F(TrayMenuModelTest, EmptyMenuFromTopToBottom) {
                                 kSeparator,
                                 off("Loading usage\u2026"),
                                 on("Refresh usage"),
-                                checked("Show Claude usage by the notch"),
+                                checked("Show Claude usage in the island"),
                                 kSeparator,
                                 on("Connect phone over Wi\u2011Fi"),
                                 kSeparator,
@@ -247,14 +247,14 @@ TEST_F(TrayMenuModelTest, UsageBlockFollowsTheStore) {
     // Switched off: no figures, no loading line, no refresh, no checkmark.
     preferences.setValue(UsageStore::preferenceKey, false);
     makeUsage(std::nullopt);
-    EXPECT_EQ(block(menu(), 2), (std::vector<Row>{on("Show Claude usage by the notch")}));
+    EXPECT_EQ(block(menu(), 2), (std::vector<Row>{on("Show Claude usage in the island")}));
 
     // A problem without earlier figures replaces the loading line.
     preferences.setValue(UsageStore::preferenceKey, true);
     makeUsage(UsageError::of(UsageError::Kind::signedOut));
     const std::string signedOut = UsageError::of(UsageError::Kind::signedOut).text();
     EXPECT_EQ(block(menu(), 2), (std::vector<Row>{off(signedOut), on("Refresh usage"),
-                                                  checked("Show Claude usage by the notch")}));
+                                                  checked("Show Claude usage in the island")}));
 
     // Figures: session and week lines, percentages left rounded half away from zero.
     PlanUsage figures;
@@ -264,7 +264,7 @@ TEST_F(TrayMenuModelTest, UsageBlockFollowsTheStore) {
     EXPECT_EQ(block(menu(), 2),
               (std::vector<Row>{off("Session: 100% left \u00b7 resets in 3h 7m"),
                                 off("Week: 0% left \u00b7 resets \u2013"), on("Refresh usage"),
-                                checked("Show Claude usage by the notch")}));
+                                checked("Show Claude usage in the island")}));
 }
 
 TEST_F(TrayMenuModelTest, ProblemAfterFiguresKeepsTheFiguresAbove) {
@@ -285,7 +285,7 @@ TEST_F(TrayMenuModelTest, ProblemAfterFiguresKeepsTheFiguresAbove) {
     EXPECT_EQ(block(menu(), 2),
               (std::vector<Row>{off("Session: 58% left \u00b7 resets in 45m"),
                                 off(UsageError::of(UsageError::Kind::rateLimited).text()),
-                                on("Refresh usage"), checked("Show Claude usage by the notch")}));
+                                on("Refresh usage"), checked("Show Claude usage in the island")}));
 }
 
 TEST_F(TrayMenuModelTest, PhoneBlockOffOnAndPaired) {

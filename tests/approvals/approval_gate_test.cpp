@@ -40,11 +40,12 @@ class ApprovalGateTest : public ::testing::Test {
     }
 
     testing::ManualMainQueue queue;
+    // Declared before the gate: releasing its held requests on destruction writes here.
+    Replies got;
+    bool phoneWatches = true;
+    int changes = 0;
     std::shared_ptr<testing::FakeRandom> random = std::make_shared<testing::FakeRandom>();
     std::shared_ptr<ApprovalGate> gate = ApprovalGate::create(queue, queue, random);
-    bool phoneWatches = true;
-    Replies got;
-    int changes = 0;
     Subscription subscription;
 };
 

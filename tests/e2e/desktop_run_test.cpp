@@ -314,7 +314,7 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     };
 
     // Installing the hooks. The arrow keys step over enabled rows only; at the top those are
-    // "Refresh usage", "Show Claude usage by the notch", "Connect phone over Wi‑Fi", then the
+    // "Refresh usage", "Show Claude usage in the island", "Connect phone over Wi‑Fi", then the
     // install item.
     const auto firstMenu = openMenu();
     ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; " << situation();

@@ -142,9 +142,10 @@ TEST_F(HookInstallerTest, CommandTextsMatchCharacterForCharacter) {
 
 TEST_F(HookInstallerTest, InstallAddsElevenEventsAndKeepsOtherKeys) {
     writeSettings(R"({"theme": "dark"})");
-    auto path = hook_installer::install(home_);
-    ASSERT_TRUE(path.ok()) << path.error().message;
-    EXPECT_EQ(*path, home_ + "/.claude/settings.json");
+    auto installed = hook_installer::install(home_);
+    ASSERT_TRUE(installed.ok()) << installed.error().message;
+    EXPECT_EQ(installed->settingsPath, home_ + "/.claude/settings.json");
+    EXPECT_TRUE(installed->backedUp);
 
     const json written = settingsJson();
     EXPECT_EQ(written["theme"], "dark");

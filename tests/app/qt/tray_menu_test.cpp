@@ -37,7 +37,7 @@ MenuEntry of(Kind kind) {
 std::vector<MenuEntry> sampleRows() {
     MenuEntry session = item("R&D: Working  \u00b7  XTerm", MenuCommand::focusSession);
     session.sessionId = "s-7";
-    MenuEntry usage = item("Show Claude usage by the notch", MenuCommand::toggleUsage);
+    MenuEntry usage = item("Show Claude usage in the island", MenuCommand::toggleUsage);
     usage.checkable = true;
     usage.checked = true;
     MenuEntry approvals = item("Approve from phone", MenuCommand::toggleApprovals);
@@ -100,12 +100,12 @@ TEST_F(TrayMenuTest, ItemsCarryTheModelsTitlesStatesAndShortcut) {
     menu.rebuild();
     EXPECT_EQ(texts(), (QStringList{"Brimwick: Starting\u2026", "---",
                                     "R&&D: Working  \u00b7  XTerm", "tabs here", "---",
-                                    "Show Claude usage by the notch", "Approve from phone", "Demo",
+                                    "Show Claude usage in the island", "Approve from phone", "Demo",
                                     "Quit Brimwick", "---", "About Brimwick"}));
     EXPECT_FALSE(action("Brimwick: Starting\u2026")->isEnabled());
     EXPECT_TRUE(action("R&&D: Working  \u00b7  XTerm")->isEnabled());
     EXPECT_FALSE(action("R&&D: Working  \u00b7  XTerm")->isCheckable());
-    QAction* usage = action("Show Claude usage by the notch");
+    QAction* usage = action("Show Claude usage in the island");
     EXPECT_TRUE(usage->isCheckable());
     EXPECT_TRUE(usage->isChecked());
     QAction* approvals = action("Approve from phone");
