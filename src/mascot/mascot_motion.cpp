@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace brimwick {
@@ -9,11 +10,21 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
+constexpr double kForever = std::numeric_limits<double>::infinity();
+constexpr double kBlendSeconds = 0.35;  // the colour slide after a change (mascot_palette)
+
 // The error shake runs on entry and again every 2.4 s from 0.8 s on; each lasts 0.55 s.
+constexpr double kShakeFirstRepeat = 0.8, kShakeEvery = 2.4, kShakeSeconds = 0.55;
+
+// Seconds into the current shake cycle.
+double shakePhase(double since) {
+    return since < kShakeFirstRepeat ? since : std::fmod(since - kShakeFirstRepeat, kShakeEvery);
+}
+
 double errorShakeOffset(double since) {
-    const double s = since < 0.8 ? since : std::fmod(since - 0.8, 2.4);
-    if (s < 0 || s >= 0.55) return 0;
-    return 0.18 * std::sin(48 * s) * (1 - s / 0.55);
+    const double s = shakePhase(since);
+    if (s < 0 || s >= kShakeSeconds) return 0;
+    return 0.18 * std::sin(48 * s) * (1 - s / kShakeSeconds);
 }
 
 }  // namespace
@@ -108,6 +119,46 @@ Highlight highlightSpans(BotState state, double t, double since) {
             break;
     }
     return highlight;
+}
+
+CenterMotion centerMotion(BotState state, double t, double since) {
+    CenterMotion motion;
+    switch (state) {
+        case BotState::thinking:
+            motion.dot = 0.13 + 0.05 * std::sin(4 * t);
+            break;
+        case BotState::approval:
+            motion.ripple = frac(t / 1.4);
+            break;
+        case BotState::question:
+            motion.fill = 0.75 + 0.25 * std::max(0.0, std::sin(4 * t));
+            break;
+        case BotState::finished:
+            motion.check = drawnFraction(2 * since);
+            motion.ring = std::min(since / 0.9, 1.0);
+            break;
+        default:
+            break;
+    }
+    return motion;
+}
+
+double mascotStillFor(BotState state, double since) {
+    if (since < kBlendSeconds) return 0;
+    switch (state) {
+        case BotState::greeting:
+            return since < 0.7 ? 0 : kForever;  // the outline draws itself in 0.7 s
+        case BotState::finished:
+            return since < 0.9 ? 0 : kForever;  // the ring is gone at 0.9 s
+        case BotState::error: {
+            const double s = shakePhase(since);
+            if (s < kShakeSeconds) return 0;
+            const double cycle = since < kShakeFirstRepeat ? kShakeFirstRepeat : kShakeEvery;
+            return cycle - s;
+        }
+        default:
+            return 0;
+    }
 }
 
 MascotTimes mascotTimes(Instant now, Instant stateChangedAt, double seed) {

@@ -55,6 +55,23 @@ struct Highlight {
 
 Highlight highlightSpans(BotState state, double t, double since);
 
+// The motion of the symbol in the middle of the hexagon in one frame.
+struct CenterMotion {
+    double dot = 0.16;  // radius of the centre dot in multiples of R (thinking breathes)
+    double ripple = 0;  // approval: the ring spreading from the body, 0 … 1
+    double fill = 1;    // question: opacity of the filled hexagon
+    double check = 1;   // finished: drawn fraction of the check mark
+    double ring = 1;    // finished: the one ring spreading from the body, 0 … 1 (1: gone)
+
+    bool operator==(const CenterMotion&) const = default;
+};
+
+CenterMotion centerMotion(BotState state, double t, double since);
+
+// Seconds from `since` during which the state's mascot looks the same as now (the colour blend
+// of a change included): 0 while it moves, infinity once it has settled for good.
+double mascotStillFor(BotState state, double since);
+
 // The inputs of one frame computed from wall-clock instants: `since` is never negative (a
 // change stamped in the future counts as just now), `t` is seconds since kAnimationEpoch plus
 // seed × 100, so sessions with different seeds run out of phase.

@@ -146,6 +146,30 @@ TEST(MascotHighlightTest, RunningPiecesMayPassTheEndOfTheOutline) {
     }
 }
 
+TEST(MascotStillTest, SettledAndRestingMascotsNeedNoFrames) {
+    constexpr double kForever = INFINITY;
+    const struct {
+        BotState state;
+        double since;
+        double still;
+    } rows[] = {
+        {BotState::working, 100, 0},   {BotState::idle, 100, 0},  // always in motion
+        {BotState::greeting, 0.69, 0}, {BotState::greeting, 0.7, kForever},
+        {BotState::finished, 0.89, 0}, {BotState::finished, 0.9, kForever},
+        {BotState::error, 0.5, 0},     {BotState::error, 0.6, 0.2},   // until the shake at 0.8
+        {BotState::error, 3.3, 0},     {BotState::error, 3.8, 1.8},   // until the one at 5.6
+        {BotState::sleeping, 0.3, 0},  {BotState::finished, 0.3, 0},  // colour still sliding
+    };
+    for (const auto& row : rows) {
+        const double still = mascotStillFor(row.state, row.since);
+        if (std::isinf(row.still)) {
+            EXPECT_TRUE(std::isinf(still)) << rawValue(row.state) << " " << row.since;
+        } else {
+            EXPECT_NEAR(still, row.still, 1e-9) << rawValue(row.state) << " " << row.since;
+        }
+    }
+}
+
 TEST(MascotEasingTest, FracAndDrawnFraction) {
     EXPECT_DOUBLE_EQ(frac(2.25), 0.25);
     EXPECT_DOUBLE_EQ(frac(-0.25), 0.75);

@@ -78,8 +78,7 @@ const QPainterPath& questionGlyph() {
     return glyph;
 }
 
-QPainterPath highlightPath(const QPainterPath& body, BotState state, double t, double since) {
-    const Highlight highlight = highlightSpans(state, t, since);
+QPainterPath highlightPath(const QPainterPath& body, const Highlight& highlight) {
     if (highlight.count == 1 && highlight.spans[0] == TrimSpan{0, 1}) return body;
     const PathTrimmer trimmer(body);
     QPainterPath path;
@@ -159,12 +158,26 @@ void HexRenderer::draw(QPainter& painter, const QSizeF& size, const AgentSession
 
 void HexRenderer::drawFrame(QPainter& painter, const QSizeF& size, BotState state,
                             BotState previousState, double t, double since) {
-    if (size.isEmpty()) return;
     since = std::max(0.0, since);
-    const QColor tint = color(blendedTint(previousState, state, since));
-    const double R = 0.38 * std::min(size.width(), size.height());
-    const double lw = std::max(0.16 * R, 1.2);
-    const Pose pose = makePose(state, t, since);
+    drawParts(painter, size, state, color(blendedTint(previousState, state, since)),
+              makePose(state, t, since), highlightSpans(state, t, since),
+              centerMotion(state, t, since));
+}
+
+double HexRenderer::radius(const QSizeF& size) {
+    return 0.38 * std::min(size.width(), size.height());
+}
+
+double HexRenderer::lineWidth(double radius) {
+    return std::max(0.16 * radius, 1.2);
+}
+
+void HexRenderer::drawParts(QPainter& painter, const QSizeF& size, BotState state,
+                            const QColor& tint, const Pose& pose, const Highlight& highlight,
+                            const CenterMotion& center, unsigned parts) {
+    if (size.isEmpty()) return;
+    const double R = radius(size);
+    const double lw = lineWidth(R);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -176,74 +189,85 @@ void HexRenderer::drawFrame(QPainter& painter, const QSizeF& size, BotState stat
     posed.scale(pose.scale, pose.scale);
 
     const QPainterPath body = hexPath(R, 0.24 * R);
-    const QPainterPath highlight = highlightPath(body, state, t, since);
+    const QPainterPath stroked =
+        parts & (glow | stroke) ? highlightPath(body, highlight) : QPainterPath();
     painter.setTransform(posed * base);
-    strokePath(painter, body, bodyPen(withOpacity(tint, 0.22), lw));
-    if (pose.glow > 0 && !highlight.isEmpty()) {
+    if (parts & track) strokePath(painter, body, bodyPen(withOpacity(tint, 0.22), lw));
+    if ((parts & glow) && pose.glow > 0 && !stroked.isEmpty()) {
         painter.setTransform(base);
-        drawGlow(painter, size, posed, highlight, lw, withOpacity(tint, 0.7 * pose.glow), 1.6 * lw);
+        drawGlow(painter, size, posed, stroked, lw, withOpacity(tint, 0.7 * pose.glow), 1.6 * lw);
         painter.setTransform(posed * base);
     }
-    if (!highlight.isEmpty()) strokePath(painter, highlight, bodyPen(tint, lw));
-    drawCenter(painter, state, tint, R, lw, t, since);
+    if ((parts & stroke) && !stroked.isEmpty()) strokePath(painter, stroked, bodyPen(tint, lw));
+    drawCenter(painter, state, tint, R, lw, center, parts);
     painter.restore();
 }
 
 void HexRenderer::drawCenter(QPainter& painter, BotState state, const QColor& tint, double R,
                              double lw, double t, double since) {
+    drawCenter(painter, state, tint, R, lw, centerMotion(state, t, since));
+}
+
+void HexRenderer::drawCenter(QPainter& painter, BotState state, const QColor& tint, double R,
+                             double lw, const CenterMotion& motion, unsigned parts) {
     const QColor dark(0, 0, 0, 217);  // black at 0.85
+    const bool ink = parts & symbol;
     switch (state) {
         case BotState::greeting:
         case BotState::idle:
         case BotState::searching:
-            fillCircle(painter, {0, 0}, 0.16 * R, tint);
-            break;
         case BotState::thinking:
-            fillCircle(painter, {0, 0}, R * (0.13 + 0.05 * std::sin(4 * t)), tint);
+            if (ink) fillCircle(painter, {0, 0}, motion.dot * R, tint);
             break;
         case BotState::working:
-            fillPath(painter, hexPath(0.34 * R, 0.08 * R), tint);
+            if (ink) fillPath(painter, hexPath(0.34 * R, 0.08 * R), tint);
             break;
         case BotState::approval: {
-            const double p = frac(t / 1.4);
-            strokePath(painter, hexPath(R * (1 + 0.3 * p), 0.3 * R),
-                       plainPen(withOpacity(tint, 0.5 * (1 - p)), 0.6 * lw));
-            fillPath(painter, hexPath(0.62 * R, 0.14 * R), tint);
-            QPen mark(dark, 0.8 * lw, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
-            painter.setPen(mark);
-            painter.drawLine(QPointF(0, -0.3 * R), QPointF(0, 0.02 * R));
-            fillCircle(painter, {0, 0.25 * R}, 0.45 * lw, dark);
+            const double p = motion.ripple;
+            if (parts & ripple) {
+                strokePath(painter, hexPath(R * (1 + 0.3 * p), 0.3 * R),
+                           plainPen(withOpacity(tint, 0.5 * (1 - p)), 0.6 * lw));
+            }
+            if (ink) fillPath(painter, hexPath(0.62 * R, 0.14 * R), tint);
+            if (parts & mark) {
+                QPen pen(dark, 0.8 * lw, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+                painter.setPen(pen);
+                painter.drawLine(QPointF(0, -0.3 * R), QPointF(0, 0.02 * R));
+                fillCircle(painter, {0, 0.25 * R}, 0.45 * lw, dark);
+            }
             break;
         }
         case BotState::question: {
-            const double opacity = 0.75 + 0.25 * std::max(0.0, std::sin(4 * t));
-            fillPath(painter, hexPath(0.62 * R, 0.14 * R), withOpacity(tint, opacity));
-            QTransform place;
-            place.translate(0, 0.02 * R);
-            place.scale(0.78 * R, 0.78 * R);
-            fillPath(painter, place.map(questionGlyph()), dark);
+            if (ink) fillPath(painter, hexPath(0.62 * R, 0.14 * R), withOpacity(tint, motion.fill));
+            if (parts & mark) {
+                QTransform place;
+                place.translate(0, 0.02 * R);
+                place.scale(0.78 * R, 0.78 * R);
+                fillPath(painter, place.map(questionGlyph()), dark);
+            }
             break;
         }
         case BotState::finished: {
-            QPainterPath check;
-            check.moveTo(-0.32 * R, 0.02 * R);
-            check.lineTo(-0.08 * R, 0.26 * R);
-            check.lineTo(0.34 * R, -0.22 * R);
-            const double drawn = drawnFraction(2 * since);
-            if (drawn > 0) {
-                strokePath(painter, drawn >= 1 ? check : trimmedPath(check, 0, drawn),
+            if (ink && motion.check > 0) {
+                QPainterPath check;
+                check.moveTo(-0.32 * R, 0.02 * R);
+                check.lineTo(-0.08 * R, 0.26 * R);
+                check.lineTo(0.34 * R, -0.22 * R);
+                strokePath(painter, motion.check >= 1 ? check : trimmedPath(check, 0, motion.check),
                            bodyPen(tint, lw));
             }
-            if (since < 0.9) {
-                const double q = since / 0.9;
+            if ((parts & ring) && motion.ring < 1) {
+                const double q = motion.ring;
                 strokePath(painter, hexPath(R * (1 + 0.3 * q), 0.3 * R),
                            plainPen(withOpacity(tint, 0.6 * (1 - q)), 0.6 * lw));
             }
             break;
         }
         case BotState::error: {
-            painter.setPen(bodyPen(tint, lw));
-            painter.drawLine(QPointF(-0.26 * R, 0), QPointF(0.26 * R, 0));
+            if (ink) {
+                painter.setPen(bodyPen(tint, lw));
+                painter.drawLine(QPointF(-0.26 * R, 0), QPointF(0.26 * R, 0));
+            }
             break;
         }
         case BotState::sleeping:

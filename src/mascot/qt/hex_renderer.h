@@ -16,10 +16,25 @@ class QPainter;
 namespace brimwick {
 
 // Every function is pure: a frame depends only on its arguments. Main (GUI) thread, like all
-// painting; nothing is cached between frames except the shape of the "?" glyph.
+// painting; nothing is cached between frames except the shape of the "?" glyph (MascotSprites
+// keeps whole frames).
 class HexRenderer {
   public:
     HexRenderer() = delete;
+
+    // The parts of a frame, in the order they are drawn: the faint track, the glow and the
+    // stroke of the highlight, the approval ripple, the centre symbol in the tint, the dark
+    // marks on it (approval's "!", question's "?") and the finished ring.
+    enum Part : unsigned {
+        track = 1,
+        glow = 2,
+        stroke = 4,
+        ripple = 8,
+        symbol = 16,
+        mark = 32,
+        ring = 64,
+        allParts = 127,
+    };
 
     // The rounded hexagon standing on a corner, centred on the origin (y downward): corners at
     // distance `radius`, each rounded by a tangent arc of radius `corner`. It starts in the middle
@@ -43,10 +58,22 @@ class HexRenderer {
     static void drawFrame(QPainter& painter, const QSizeF& size, BotState state,
                           BotState previousState, double t, double since);
 
+    // The `parts` of one frame whose motion is given: the tint, the pose (its opacity applies to
+    // every part drawn, as in drawFrame), the highlight and the centre's motion.
+    static void drawParts(QPainter& painter, const QSizeF& size, BotState state, const QColor& tint,
+                          const Pose& pose, const Highlight& highlight, const CenterMotion& center,
+                          unsigned parts = allParts);
+
     // The symbol in the middle of the hexagon, drawn around the painter's origin with hexagon
     // radius `R` and body line width `lw`.
     static void drawCenter(QPainter& painter, BotState state, const QColor& tint, double R,
                            double lw, double t, double since);
+    static void drawCenter(QPainter& painter, BotState state, const QColor& tint, double R,
+                           double lw, const CenterMotion& motion, unsigned parts = allParts);
+
+    // The hexagon radius and line width for a drawing area.
+    static double radius(const QSizeF& size);
+    static double lineWidth(double radius);
 };
 
 }  // namespace brimwick
