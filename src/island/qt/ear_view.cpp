@@ -4,10 +4,12 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "island/island_layout.h"
 #include "island/qt/island_painting.h"
 #include "island/qt/island_shapes.h"
+#include "mascot/mascot_motion.h"
 #include "mascot/qt/hex_renderer.h"
 
 namespace brimwick {
@@ -191,11 +193,33 @@ std::vector<AgentSession> EarView::drawnMascots() const {
     return drawn;
 }
 
-void EarView::paint(QPainter& painter, const QRectF& ear, double h, Instant now) const {
+QRectF EarView::mascotArea(const QRectF& ear, double h, Instant now) const {
+    QRectF area;
+    for (const Mascot& m : mascots_) area |= slotRect(ear, h, m.slot);
+    if (area.isEmpty()) return area;
+    // Hovering scales the mascots up about their centres; the approval ripple and the finished
+    // ring reach past the slot by about a tenth of it.
+    const double grow = (std::max(1.0, hover_.value(now)) - 1) / 2 + 0.2;
+    return area.adjusted(-grow * area.height(), -grow * area.height(), grow * area.height(),
+                         grow * area.height());
+}
+
+double EarView::mascotsStillFor(Instant now) const {
+    double still = std::numeric_limits<double>::infinity();
+    for (const Mascot& m : mascots_) {
+        const double since = mascotTimes(now, m.session.stateChangedAt, m.session.seed).since;
+        still = std::min(still, mascotStillFor(m.session.state, since));
+    }
+    return still;
+}
+
+void EarView::paint(QPainter& painter, const QRectF& ear, double h, Instant now, bool still) const {
     const double presence = countPresence_.value(now);
-    if (presence > 0.002 && count_ >= 1) {
+    const QRectF countArea = countRect(ear, h);
+    if (presence > 0.002 && count_ >= 1 &&
+        paintsOver(painter, countArea.adjusted(-0.2 * h, -0.2 * h, 0.2 * h, 0.2 * h))) {
         // Enters and leaves scaling from 0.4 about its trailing edge, fading.
-        const QRectF rect = countRect(ear, h);
+        const QRectF& rect = countArea;
         painter.save();
         applyEffect(painter, QPointF(rect.right(), rect.center().y()),
                     Effect{0.4 + 0.6 * presence, presence, 0});
@@ -220,7 +244,11 @@ void EarView::paint(QPainter& painter, const QRectF& ear, double h, Instant now)
         const auto draw = [&](QPainter& p) {
             p.save();
             p.translate(rect.topLeft());
-            HexRenderer::draw(p, rect.size(), mascot.session, now);
+            if (still) {
+                sprites_.draw(p, rect.size(), mascot.session, now);
+            } else {
+                HexRenderer::draw(p, rect.size(), mascot.session, now);
+            }
             p.restore();
         };
         if (mascot.leaving && poof.blur > 0.05) {

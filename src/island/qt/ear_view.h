@@ -9,6 +9,7 @@
 
 #include "island/animated_value.h"
 #include "island/view_effects.h"
+#include "mascot/qt/mascot_sprites.h"
 #include "sessions/agent_session.h"
 
 class QPainter;
@@ -57,7 +58,9 @@ class EarView {
     double width(double h, double flare) const;
 
     // Draws into `ear`, the ear's frame of height h (content hangs off its trailing edge).
-    void paint(QPainter& painter, const QRectF& ear, double h, Instant now) const;
+    // `still`: nothing moves the ear on screen, so its mascots come from kept masks.
+    void paint(QPainter& painter, const QRectF& ear, double h, Instant now,
+               bool still = false) const;
 
     // Springs or transitions still running (the mascots' own motion not counted).
     bool isMoving(Instant now) const;
@@ -68,6 +71,12 @@ class EarView {
     // Where the mascot of `index` in the visible list is drawn (before effects).
     QRectF mascotRect(const QRectF& ear, double h, std::size_t index) const;
     QRectF countRect(const QRectF& ear, double h) const;
+    // Where the mascots may paint (poses, ripples and hover included).
+    QRectF mascotArea(const QRectF& ear, double h, Instant now) const;
+    // The longest the mascots look the same from `now`: 0 while one moves, infinity when none
+    // will again.
+    double mascotsStillFor(Instant now) const;
+    const MascotSprites& sprites() const { return sprites_; }
     bool showsCount() const { return count_ >= 2; }
     const CountHex& countHex() const { return countHex_; }
 
@@ -104,6 +113,7 @@ class EarView {
     PressableStyle countPress_;
     std::vector<Mascot> mascots_;
     AnimatedValue hover_{1, 0.0005};
+    mutable MascotSprites sprites_;  // drawing only; what is shown does not depend on it
 };
 
 }  // namespace brimwick

@@ -25,6 +25,10 @@ QColor islandColor(const Rgb& rgb, double opacity) {
     return HexRenderer::color(rgb, opacity);
 }
 
+bool paintsOver(const QPainter& painter, const QRectF& area) {
+    return !painter.hasClipping() || painter.clipBoundingRect().intersects(area);
+}
+
 void applyEffect(QPainter& painter, QPointF anchor, const Effect& effect) {
     if (effect.scale != 1) {
         painter.translate(anchor);

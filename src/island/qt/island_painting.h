@@ -20,6 +20,10 @@ QFont islandFont(double pixelSize, QFont::Weight weight);
 
 QColor islandColor(const Rgb& rgb, double opacity = 1);
 
+// Whether anything drawn inside `area` (the painter's coordinates) can reach the painter's clip;
+// always true without a clip.
+bool paintsOver(const QPainter& painter, const QRectF& area);
+
 // Scales the painter about `anchor` by the effect's scale and multiplies its opacity.
 void applyEffect(QPainter& painter, QPointF anchor, const Effect& effect);
 

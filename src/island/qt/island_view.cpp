@@ -1,6 +1,7 @@
 #include "island/qt/island_view.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
@@ -18,6 +19,12 @@ constexpr double kCountdownPeriod = 30.0;  // seconds between redraws of the cou
 
 bool calm(BotState state) {
     return state == BotState::idle || state == BotState::sleeping;
+}
+
+// An ear's frame with room for what its hover and press effects and strokes add.
+QRectF grown(const QRectF& ear) {
+    const double margin = 0.2 * ear.height();
+    return ear.adjusted(-margin, -margin, margin, margin);
 }
 
 }  // namespace
@@ -139,6 +146,10 @@ double IslandView::frameInterval() const {
     if (springsMoving(now)) return everyFrame;
     const std::vector<AgentSession> mascots = sessionEar_.drawnMascots();
     if (!ears_.session || mascots.empty()) return 0;
+    // A mascot that has settled (finished, greeted) or rests between two shakes is not redrawn.
+    const double still = sessionEar_.mascotsStillFor(now);
+    if (std::isinf(still)) return 0;
+    if (still > 0) return still;
     const bool allCalm = std::all_of(mascots.begin(), mascots.end(),
                                      [](const AgentSession& s) { return calm(s.state); });
     return allCalm ? std::max(everyFrame, 1.0 / 30) : everyFrame;
@@ -161,9 +172,8 @@ void IslandView::tick() {
     if (springsMoving(now)) {
         update();
     } else {
-        // Only the mascot moves: repaint its corner of the ear, with room for its pose.
-        const double margin = 0.2 * h();
-        update(sessionEarRect(now).adjusted(-margin, 0, margin, margin).toAlignedRect());
+        // Only the mascots move: repaint their corner of the ear, with room for their poses.
+        update(sessionEar_.mascotArea(sessionEarRect(now), h(), now).toAlignedRect());
     }
     schedule();
 }
@@ -188,11 +198,11 @@ void IslandView::render(QPainter& painter, Instant now) {
         painter.save();
         applyEffect(painter, QPointF(ear.right(), ear.center().y()),
                     Effect{0.3 + 0.7 * sessions, sessions, 0});
-        sessionEar_.paint(painter, ear, unit, now);
+        sessionEar_.paint(painter, ear, unit, now, !springsMoving(now));
         painter.restore();
     }
     const double usage = usagePresence_.value(now);
-    if (usage > 0.002) {
+    if (usage > 0.002 && paintsOver(painter, grown(usageEarRect(now)))) {
         const QRectF ear = usageEarRect(now);
         painter.save();
         applyEffect(painter, QPointF(ear.left(), ear.center().y()),
@@ -203,8 +213,10 @@ void IslandView::render(QPainter& painter, Instant now) {
     painter.restore();
 }
 
-void IslandView::paintEvent(QPaintEvent*) {
+void IslandView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    // Most frames repaint only the mascots' corner (tick): what lies outside is skipped.
+    painter.setClipRect(event->rect());
     render(painter, clock_.now());
 }
 

@@ -22,8 +22,9 @@ class UsageStore;
 
 // Main thread only. The stores, the layout and the clock must outlive the view. Frames are
 // painted only while something moves: springs, transitions or a mascot (every display frame,
-// at most 30 a second for calm mascots); with no ear shown no timer runs at all, apart from
-// the 30-second countdown refresh while the usage ear is up.
+// at most 30 a second for calm mascots; a settled or resting mascot wakes no timer, and while
+// only mascots move only their corner is repainted, from kept masks); with no ear shown no
+// timer runs at all, apart from the 30-second countdown refresh while the usage ear is up.
 class IslandView : public QWidget {
     Q_OBJECT
 
@@ -40,7 +41,8 @@ class IslandView : public QWidget {
     double rightReach() const { return rightReach_.target(); }
     double middle() const { return middle_.target(); }
 
-    // Whether frames are being painted, and how often (seconds; 0 when idle).
+    // Whether frames are being painted, and how often (seconds; 0 when idle, longer than a
+    // frame while a mascot rests until its next motion).
     bool isAnimating() const { return frameTimer_.isActive(); }
     double frameInterval() const;
 

@@ -102,6 +102,16 @@ TEST_F(RootViewTest, CalmMascotsAreDrawnAtMostThirtyTimesASecond) {
     EXPECT_GE(view.frameInterval(), 1.0 / 30 - 1e-9);
 }
 
+TEST_F(RootViewTest, ASettledMascotNeedsNoFrames) {
+    island.add("a", BotState::finished);
+    EXPECT_GT(view.frameInterval(), 0);
+    island.queue.advance(1.5);  // check, ring and springs done; the session goes at 2.4 s
+    view.refresh();
+    ASSERT_EQ(view.sessionEar().drawnMascots().size(), 1u);
+    EXPECT_EQ(view.frameInterval(), 0);
+    EXPECT_FALSE(view.isAnimating());
+}
+
 TEST_F(RootViewTest, CountHexagonFromTwoSessionsAmberWhenAHiddenOneWaits) {
     island.add("a", BotState::working);
     EXPECT_FALSE(view.sessionEar().showsCount());
