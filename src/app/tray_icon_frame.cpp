@@ -69,4 +69,48 @@ IconPose trayIconPose(const TrayIconFrame& frame) {
     return pose;
 }
 
+IconMotion trayIconMotion(const TrayIconFrame& frame) {
+    IconMotion motion;
+    if (!frame.state) return motion;
+    const double t = frame.t;
+    switch (*frame.state) {
+        case BotState::thinking:
+            motion.piece = frac(0.55 * t);
+            motion.dot = 1.9 * (0.85 + 0.2 * std::sin(4 * t));
+            break;
+        case BotState::working:
+            motion.piece = frac(1.1 * t);
+            motion.turn = hexTurnAngle(t);
+            break;
+        case BotState::searching:
+            motion.piece = frac(0.33 + 0.3 * std::sin(2.1 * t));
+            break;
+        case BotState::approval:
+            motion.fill = 0.12 + 0.18 * std::max(0.0, std::sin(5 * t));
+            break;
+        case BotState::question:
+            motion.dot = 1.9 + 0.7 * std::max(0.0, std::sin(4 * t));
+            break;
+        case BotState::finished:
+            motion.check = drawnFraction(frame.since / 0.45);
+            break;
+        case BotState::sleeping:
+            motion.dot = 1.5;
+            break;
+        default:
+            break;
+    }
+    return motion;
+}
+
+double trayIconFrameInterval(std::optional<BotState> state, Instant now, Instant changedAt,
+                             Instant launchedAt) {
+    constexpr double kEffect = 1.0 / 30, kContinuous = 1.0 / 15;
+    if (now - launchedAt < kMenuBarIntroSeconds) return kEffect;
+    const double since = now - changedAt;
+    if (state == BotState::error && since < 0.6) return kEffect;
+    if (state == BotState::finished && since < 0.5) return kEffect;
+    return kContinuous;
+}
+
 }  // namespace brimwick

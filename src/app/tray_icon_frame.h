@@ -45,4 +45,24 @@ struct IconPose {
 
 IconPose trayIconPose(const TrayIconFrame& frame);
 
+// What moves on the icon besides its pose, in points and alphas.
+struct IconMotion {
+    double piece = 0;    // start of the running highlight (working: of the first of its two)
+    double dot = 1.9;    // radius of the centre dot
+    double turn = 0;     // working: angle of the small centre hexagon, radians
+    double fill = 0.12;  // approval: alpha of the interior
+    double check = 1;    // finished: drawn fraction of the check mark
+
+    bool operator==(const IconMotion&) const = default;
+};
+
+IconMotion trayIconMotion(const TrayIconFrame& frame);
+
+// Seconds between frames while the icon moves: 1/30 for the short effects (the intro, the check
+// drawing itself, the error shake), whose fast motion would judder at a lower rate, and 1/15
+// for the continuous states, whose slower motion looks as smooth at that rate on an 18-point
+// icon (the fastest, working's highlight, steps about 3 points a frame).
+double trayIconFrameInterval(std::optional<BotState> state, Instant now, Instant changedAt,
+                             Instant launchedAt);
+
 }  // namespace brimwick

@@ -18,7 +18,6 @@ namespace brimwick {
 namespace {
 
 constexpr double kIconSide = 18;
-constexpr int kFrameMilliseconds = 33;  // 1/30 s
 
 // Redraws the icon when the desktop's colours change (light and dark panels).
 class PaletteWatcher final : public QObject {
@@ -75,22 +74,25 @@ void TrayIcon::render() {
         trayIconFrameAt(state_, now, changedAt_, launchedAt_, reduceMotion_);
     double ratio = devicePixelRatio_;
     if (ratio <= 0) ratio = qApp ? qApp->devicePixelRatio() : 1.0;
-    const int pixels = static_cast<int>(std::ceil(kIconSide * ratio));
-    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        drawMenuBarFrame(painter, QRectF(0, 0, kIconSide, kIconSide), frame,
-                         trayInk(QGuiApplication::palette()));
+    QImage image = sprites_.image(frame, kIconSide, ratio, trayInk(QGuiApplication::palette()));
+    // Every picture handed over is a message carrying it to the tray host (on D-Bus hosts the
+    // whole image), so one that looks the same is not sent.
+    if (image_.isNull() || image != image_ ||
+        image.devicePixelRatio() != image_.devicePixelRatio()) {
+        image_ = std::move(image);
+        tray_.setIcon(QIcon(QPixmap::fromImage(image_)));
+        ++imagesSent_;
     }
-    image_ = image;
-    tray_.setIcon(QIcon(QPixmap::fromImage(image_)));
-    tray_.setToolTip(description());
+    const QString tip = description();
+    if (tray_.toolTip() != tip) tray_.setToolTip(tip);
 }
 
 bool TrayIcon::isMoving(Instant now) const {
     return trayIconMoving(state_, now, changedAt_, launchedAt_, reduceMotion_);
+}
+
+double TrayIcon::frameInterval() const {
+    return timer_ ? timer_->interval() / 1000.0 : 0;
 }
 
 void TrayIcon::startTimer() {
@@ -99,7 +101,7 @@ void TrayIcon::startTimer() {
     timer_->setTimerType(Qt::PreciseTimer);
     // The timer belongs to the icon, so the connection dies with it.
     QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { tick(); });
-    timer_->start(kFrameMilliseconds);
+    timer_->start(intervalMilliseconds());
 }
 
 void TrayIcon::tick() {
@@ -107,7 +109,14 @@ void TrayIcon::tick() {
     if (!isMoving(clock_.now())) {
         stopTimer();
         render();
+    } else if (timer_ && timer_->interval() != intervalMilliseconds()) {
+        timer_->setInterval(intervalMilliseconds());
     }
+}
+
+int TrayIcon::intervalMilliseconds() const {
+    const double seconds = trayIconFrameInterval(state_, clock_.now(), changedAt_, launchedAt_);
+    return static_cast<int>(std::lround(seconds * 1000));
 }
 
 void TrayIcon::stopTimer() {

@@ -1,5 +1,6 @@
 // TrayIcon: the tray icon's picture, a small monochrome hexagon that mirrors the state of the
-// most urgent session and animates at 30 frames a second only while something on it moves.
+// most urgent session and animates only while something on it moves: 15 frames a second, 30
+// for its short effects, and the tray host gets a new picture only when a pixel changed.
 #pragma once
 
 #include <QColor>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/qt/tray_icon_sprites.h"
 #include "core/clock.h"
 #include "sessions/bot_state.h"
 
@@ -38,10 +40,10 @@ class TrayIcon {
     // finished or error animation is not restarted.
     void show(std::optional<BotState> state);
 
-    // Draws the frame for now and hands it to the tray.
+    // Draws the frame for now and hands it to the tray when it differs from the last.
     void render();
 
-    // Starts the 30 Hz timer when it is not running and the icon moves.
+    // Starts the frame timer when it is not running and the icon moves.
     void startTimer();
 
     // Whether a frame after `now` would differ from the last one.
@@ -61,9 +63,14 @@ class TrayIcon {
     bool isAnimating() const { return timer_ != nullptr; }
     const QImage& image() const { return image_; }
     QString description() const;
+    // Pictures handed to the tray so far (each one a message to the tray host), and the
+    // seconds between frames now (0 when not animating).
+    int imagesSent() const { return imagesSent_; }
+    double frameInterval() const;
 
   private:
     void stopTimer();
+    int intervalMilliseconds() const;
 
     QSystemTrayIcon& tray_;
     const Clock& clock_;
@@ -75,6 +82,8 @@ class TrayIcon {
     std::unique_ptr<QObject> paletteWatcher_;
     bool reduceMotion_ = false;
     QImage image_;
+    int imagesSent_ = 0;
+    TrayIconSprites sprites_;
 };
 
 }  // namespace brimwick

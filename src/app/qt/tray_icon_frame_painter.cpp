@@ -52,47 +52,54 @@ class Ink {
     QColor ink_;
 };
 
-void drawState(const Ink& ink, const QPainterPath& outline, std::optional<BotState> state, double t,
-               double since) {
+bool has(unsigned parts, unsigned part) {
+    return (parts & part) != 0;
+}
+
+void drawState(const Ink& ink, const QPainterPath& outline, std::optional<BotState> state,
+               const IconMotion& motion, unsigned parts) {
+    const bool base = has(parts, IconPart::base), piece = has(parts, IconPart::piece),
+               center = has(parts, IconPart::center);
     if (!state) {
-        ink.stroke(outline, 1);
-        ink.dot({0, 0}, kDotRadius, 1);
+        if (base) ink.stroke(outline, 1);
+        if (center) ink.dot({0, 0}, motion.dot, 1);
         return;
     }
     switch (*state) {
         case BotState::greeting:
         case BotState::idle:
-            ink.stroke(outline, 1);
-            ink.dot({0, 0}, kDotRadius, 1);
+        case BotState::question:
+            if (base) ink.stroke(outline, 1);
+            if (center) ink.dot({0, 0}, motion.dot, 1);
             break;
-        case BotState::thinking: {
-            ink.stroke(outline, 0.3);
-            const double f = frac(0.55 * t);
-            ink.stroke(wrappedTrim(outline, f, f + 0.34), 1);
-            ink.dot({0, 0}, kDotRadius * (0.85 + 0.2 * std::sin(4 * t)), 1);
+        case BotState::thinking:
+        case BotState::searching:
+            if (base) ink.stroke(outline, 0.3);
+            if (piece) {
+                const double length = *state == BotState::thinking ? 0.34 : 0.26;
+                ink.stroke(wrappedTrim(outline, motion.piece, motion.piece + length), 1);
+            }
+            if (center) ink.dot({0, 0}, motion.dot, 1);
             break;
-        }
         case BotState::working: {
-            ink.stroke(outline, 0.3);
-            const PathTrimmer trimmer(outline);
-            QPainterPath pieces;
-            const double a = frac(1.1 * t), b = frac(1.1 * t + 0.5);
-            trimmer.appendWrapped(pieces, a, a + 0.2);
-            trimmer.appendWrapped(pieces, b, b + 0.2);
-            ink.stroke(pieces, 1);
-            const QTransform turn = QTransform().rotate(hexTurnAngle(t) * kDegrees);
-            ink.fill(turn.map(HexRenderer::hexPath(2.7, 0.6)), 1);
-            break;
-        }
-        case BotState::searching: {
-            ink.stroke(outline, 0.3);
-            const double s = frac(0.33 + 0.3 * std::sin(2.1 * t));
-            ink.stroke(wrappedTrim(outline, s, s + 0.26), 1);
-            ink.dot({0, 0}, kDotRadius, 1);
+            if (base) ink.stroke(outline, 0.3);
+            if (piece) {
+                const PathTrimmer trimmer(outline);
+                QPainterPath pieces;
+                const double a = motion.piece, b = frac(motion.piece + 0.5);
+                trimmer.appendWrapped(pieces, a, a + 0.2);
+                trimmer.appendWrapped(pieces, b, b + 0.2);
+                ink.stroke(pieces, 1);
+            }
+            if (center) {
+                const QTransform turn = QTransform().rotate(motion.turn * kDegrees);
+                ink.fill(turn.map(HexRenderer::hexPath(2.7, 0.6)), 1);
+            }
             break;
         }
         case BotState::approval: {
-            ink.fill(outline, 0.12 + 0.18 * std::max(0.0, std::sin(5 * t)));
+            if (!base) break;
+            ink.fill(outline, motion.fill);
             ink.stroke(outline, 1);
             QPainterPath bar;
             bar.moveTo(0, -3.3);
@@ -101,21 +108,19 @@ void drawState(const Ink& ink, const QPainterPath& outline, std::optional<BotSta
             ink.dot({0, 3.1}, 1, 1);
             break;
         }
-        case BotState::question:
-            ink.stroke(outline, 1);
-            ink.dot({0, 0}, kDotRadius + 0.7 * std::max(0.0, std::sin(4 * t)), 1);
-            break;
         case BotState::finished: {
+            if (!base) break;
             ink.stroke(outline, 1);
             QPainterPath check;
             check.moveTo(-2.9, 0.2);
             check.lineTo(-0.8, 2.3);
             check.lineTo(3.0, -2.0);
-            const double drawn = drawnFraction(since / 0.45);
+            const double drawn = motion.check;
             if (drawn > 0) ink.stroke(drawn >= 1 ? check : trimmedPath(check, 0, drawn), 1);
             break;
         }
         case BotState::error: {
+            if (!base) break;
             ink.stroke(outline, 1);
             QPainterPath bar;
             bar.moveTo(-2.4, 0);
@@ -124,8 +129,10 @@ void drawState(const Ink& ink, const QPainterPath& outline, std::optional<BotSta
             break;
         }
         case BotState::sleeping:
-            ink.stroke(outline, 0.55);
-            ink.dot({0, 0}, 1.5, 0.55);
+            if (base) {
+                ink.stroke(outline, 0.55);
+                ink.dot({0, 0}, motion.dot, 0.55);
+            }
             break;
     }
 }
@@ -134,9 +141,15 @@ void drawState(const Ink& ink, const QPainterPath& outline, std::optional<BotSta
 
 void drawMenuBarFrame(QPainter& painter, const QRectF& rect, const TrayIconFrame& frame,
                       const QColor& ink) {
+    drawMenuBarParts(painter, rect, frame, trayIconPose(frame), trayIconMotion(frame),
+                     IconPart::all, ink);
+}
+
+void drawMenuBarParts(QPainter& painter, const QRectF& rect, const TrayIconFrame& frame,
+                      const IconPose& pose, const IconMotion& motion, unsigned parts,
+                      const QColor& ink) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const IconPose pose = trayIconPose(frame);
     painter.translate(rect.center() + QPointF(pose.dx, 0));
     painter.rotate(pose.angle * kDegrees);
     painter.scale(pose.scale, pose.scale);
@@ -150,7 +163,7 @@ void drawMenuBarFrame(QPainter& painter, const QRectF& rect, const TrayIconFrame
             pen.dot({0, 0}, kDotRadius * std::min((frame.intro - 0.6) / 0.4, 1.0), 1);
         }
     } else {
-        drawState(pen, outline, frame.state, frame.t, frame.since);
+        drawState(pen, outline, frame.state, motion, parts);
     }
     painter.restore();
 }

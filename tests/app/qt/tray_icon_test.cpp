@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
 #include <QPalette>
 #include <QSystemTrayIcon>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
 
+#include "app/qt/tray_icon_frame_painter.h"
+#include "app/qt/tray_icon_sprites.h"
+#include "mascot/mascot_motion.h"
 #include "support/manual_main_queue.h"
 
 namespace brimwick {
@@ -131,6 +138,75 @@ TEST_F(TrayIconTest, ErrorShakesThenSettles) {
     icon.tick();
     EXPECT_FALSE(icon.isAnimating());
     EXPECT_EQ(tray.toolTip(), "Brimwick: Hit an error");
+}
+
+TEST_F(TrayIconTest, FifteenFramesASecondAndOnlyPicturesThatChanged) {
+    skipIntro();
+    icon.show(BotState::finished);
+    EXPECT_NEAR(icon.frameInterval(), 1.0 / 30, 0.001);  // the check draws itself
+    icon.show(BotState::working);
+    EXPECT_NEAR(icon.frameInterval(), 1.0 / 30, 0.001);  // the running timer is left to notice
+    clock.advance(1.0 / 30);
+    icon.tick();
+    EXPECT_NEAR(icon.frameInterval(), 1.0 / 15, 0.001);
+
+    // Approval pulses while sin(5t) > 0 and rests for the other half: no pictures then.
+    icon.show(BotState::approval);
+    const double phase = std::fmod(5 * (clock.now() - kAnimationEpoch), 2 * std::numbers::pi);
+    clock.advance(
+        (std::fmod(std::numbers::pi + 0.2 - phase + 4 * std::numbers::pi, 2 * std::numbers::pi)) /
+        5);
+    icon.tick();
+    const int sent = icon.imagesSent();
+    for (int i = 0; i < 7; ++i) {
+        clock.advance(1.0 / 15);
+        icon.tick();
+    }
+    EXPECT_EQ(icon.imagesSent(), sent);
+    clock.advance(0.25);  // into the next pulse
+    icon.tick();
+    EXPECT_EQ(icon.imagesSent(), sent + 1);
+}
+
+TEST(TrayIconSpritesTest, KeptPicturesLookLikePaintedOnesForEveryRatioAndInk) {
+    TrayIconSprites sprites;
+    // t = 0 puts every motion on a kept position. One sprites object for both ratios and both
+    // inks: a ratio change drops the masks, the ink is applied when composing.
+    for (double ratio : {1.0, 2.0}) {
+        for (const QColor& ink : {QColor(Qt::black), QColor(230, 230, 230)}) {
+            for (std::optional<BotState> state : {std::optional<BotState>(),
+                                                  {BotState::greeting},
+                                                  {BotState::idle},
+                                                  {BotState::thinking},
+                                                  {BotState::working},
+                                                  {BotState::searching},
+                                                  {BotState::approval},
+                                                  {BotState::question},
+                                                  {BotState::finished},
+                                                  {BotState::error},
+                                                  {BotState::sleeping}}) {
+                const TrayIconFrame frame{state, 5, 0, 1};
+                QImage live(int(18 * ratio), int(18 * ratio), QImage::Format_ARGB32_Premultiplied);
+                live.setDevicePixelRatio(ratio);
+                live.fill(Qt::transparent);
+                {
+                    QPainter painter(&live);
+                    drawMenuBarFrame(painter, QRectF(0, 0, 18, 18), frame, ink);
+                }
+                const QImage kept = sprites.image(frame, 18, ratio, ink);
+                ASSERT_EQ(kept.size(), live.size());
+                int largest = 0;
+                for (int y = 0; y < live.height(); ++y) {
+                    for (int x = 0; x < live.width(); ++x) {
+                        const QRgb a = live.pixel(x, y), b = kept.pixel(x, y);
+                        largest = std::max({largest, std::abs(qAlpha(a) - qAlpha(b)),
+                                            std::abs(qRed(a) - qRed(b))});
+                    }
+                }
+                EXPECT_LE(largest, 2) << (state ? rawValue(*state) : "none") << " at " << ratio;
+            }
+        }
+    }
 }
 
 TEST(TrayInkTest, LightOnDarkPanelsDarkOnLightOnes) {
