@@ -14,6 +14,8 @@ struct IslandShapeInputs {
     double side = 240;      // x of the left column's inner edge from the shape's left edge
     double flare = 0;       // size of the concave fillets at the top
     double radius = 0;      // wanted radius of the two bottom corners
+
+    bool operator==(const IslandShapeInputs&) const = default;
 };
 
 // Path: start at (left, top); quadratic curve to (left + flare, top + flare) with its control

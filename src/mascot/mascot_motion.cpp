@@ -129,6 +129,7 @@ CenterMotion centerMotion(BotState state, double t, double since) {
             break;
         case BotState::approval:
             motion.ripple = frac(t / 1.4);
+            motion.rippleOpacity = 0.5 * (1 - motion.ripple);
             break;
         case BotState::question:
             motion.fill = 0.75 + 0.25 * std::max(0.0, std::sin(4 * t));

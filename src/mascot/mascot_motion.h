@@ -57,11 +57,12 @@ Highlight highlightSpans(BotState state, double t, double since);
 
 // The motion of the symbol in the middle of the hexagon in one frame.
 struct CenterMotion {
-    double dot = 0.16;  // radius of the centre dot in multiples of R (thinking breathes)
-    double ripple = 0;  // approval: the ring spreading from the body, 0 … 1
-    double fill = 1;    // question: opacity of the filled hexagon
-    double check = 1;   // finished: drawn fraction of the check mark
-    double ring = 1;    // finished: the one ring spreading from the body, 0 … 1 (1: gone)
+    double dot = 0.16;         // radius of the centre dot in multiples of R (thinking breathes)
+    double ripple = 0;         // approval: the ring spreading from the body, 0 … 1
+    double rippleOpacity = 0;  // and how much of it shows, 0.5 fading to 0
+    double fill = 1;           // question: opacity of the filled hexagon
+    double check = 1;          // finished: drawn fraction of the check mark
+    double ring = 1;           // finished: the one ring spreading from the body, 0 … 1 (1: gone)
 
     bool operator==(const CenterMotion&) const = default;
 };

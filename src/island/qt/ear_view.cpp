@@ -194,14 +194,17 @@ std::vector<AgentSession> EarView::drawnMascots() const {
 }
 
 QRectF EarView::mascotArea(const QRectF& ear, double h, Instant now) const {
+    const double hover = std::max(1.0, hover_.value(now));
     QRectF area;
-    for (const Mascot& m : mascots_) area |= slotRect(ear, h, m.slot);
-    if (area.isEmpty()) return area;
-    // Hovering scales the mascots up about their centres; the approval ripple and the finished
-    // ring reach past the slot by about a tenth of it.
-    const double grow = (std::max(1.0, hover_.value(now)) - 1) / 2 + 0.2;
-    return area.adjusted(-grow * area.height(), -grow * area.height(), grow * area.height(),
-                         grow * area.height());
+    for (const Mascot& m : mascots_) {
+        // Hovering scales a mascot about its centre, the approval ripple reaches a twentieth of
+        // its height past its top and bottom, and antialiasing a point further.
+        const QRectF slot = slotRect(ear, h, m.slot);
+        const QSizeF size = slot.size() * hover;
+        const QRectF drawn(slot.center() - QPointF(size.width(), size.height()) / 2, size);
+        area |= drawn.adjusted(-1, -0.05 * size.height() - 1, 1, 0.05 * size.height() + 1);
+    }
+    return area;
 }
 
 double EarView::mascotsStillFor(Instant now) const {
@@ -213,11 +216,16 @@ double EarView::mascotsStillFor(Instant now) const {
     return still;
 }
 
+bool EarView::mascotsCalm() const {
+    return !mascots_.empty() && std::all_of(mascots_.begin(), mascots_.end(), [](const Mascot& m) {
+        return m.session.state == BotState::idle || m.session.state == BotState::sleeping;
+    });
+}
+
 void EarView::paint(QPainter& painter, const QRectF& ear, double h, Instant now, bool still) const {
     const double presence = countPresence_.value(now);
     const QRectF countArea = countRect(ear, h);
-    if (presence > 0.002 && count_ >= 1 &&
-        paintsOver(painter, countArea.adjusted(-0.2 * h, -0.2 * h, 0.2 * h, 0.2 * h))) {
+    if (presence > 0.002 && count_ >= 1 && paintsOver(painter, countArea.adjusted(-2, -2, 2, 2))) {
         // Enters and leaves scaling from 0.4 about its trailing edge, fading.
         const QRectF& rect = countArea;
         painter.save();

@@ -74,8 +74,10 @@ class EarView {
     // Where the mascots may paint (poses, ripples and hover included).
     QRectF mascotArea(const QRectF& ear, double h, Instant now) const;
     // The longest the mascots look the same from `now`: 0 while one moves, infinity when none
-    // will again.
+    // will again (or there are none).
     double mascotsStillFor(Instant now) const;
+    // Whether mascots are drawn and all of them idle or sleeping, which move slowly.
+    bool mascotsCalm() const;
     const MascotSprites& sprites() const { return sprites_; }
     bool showsCount() const { return count_ >= 2; }
     const CountHex& countHex() const { return countHex_; }

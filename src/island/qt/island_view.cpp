@@ -17,10 +17,6 @@ namespace {
 
 constexpr double kCountdownPeriod = 30.0;  // seconds between redraws of the countdown
 
-bool calm(BotState state) {
-    return state == BotState::idle || state == BotState::sleeping;
-}
-
 // An ear's frame with room for what its hover and press effects and strokes add.
 QRectF grown(const QRectF& ear) {
     const double margin = 0.2 * ear.height();
@@ -144,15 +140,12 @@ double IslandView::frameInterval() const {
     const double everyFrame = 1.0 / refresh;
     const Instant now = clock_.now();
     if (springsMoving(now)) return everyFrame;
-    const std::vector<AgentSession> mascots = sessionEar_.drawnMascots();
-    if (!ears_.session || mascots.empty()) return 0;
+    if (!ears_.session) return 0;
     // A mascot that has settled (finished, greeted) or rests between two shakes is not redrawn.
     const double still = sessionEar_.mascotsStillFor(now);
     if (std::isinf(still)) return 0;
     if (still > 0) return still;
-    const bool allCalm = std::all_of(mascots.begin(), mascots.end(),
-                                     [](const AgentSession& s) { return calm(s.state); });
-    return allCalm ? std::max(everyFrame, 1.0 / 30) : everyFrame;
+    return sessionEar_.mascotsCalm() ? std::max(everyFrame, 1.0 / 30) : everyFrame;
 }
 
 void IslandView::schedule() {
@@ -189,8 +182,11 @@ void IslandView::render(QPainter& painter, Instant now) {
     const QRectF islandRect(row, 0, 2 * kEarColumnWidth + rowMiddle_.value(now), unit);
     const IslandShape island{{leftReach_.value(now), middle_.value(now), rightReach_.value(now),
                               kEarColumnWidth, islandFlare(geometry), 0.42 * unit}};
-    const QPainterPath path = island.path(islandRect);
-    if (!path.isEmpty()) painter.fillPath(path, Qt::black);
+    // The outline changes only while the springs move: the frames in between reuse it.
+    if (!(island.inputs == islandPath_.inputs && islandRect == islandPath_.rect)) {
+        islandPath_ = {island.inputs, islandRect, island.path(islandRect)};
+    }
+    if (!islandPath_.path.isEmpty()) painter.fillPath(islandPath_.path, Qt::black);
 
     const double sessions = sessionPresence_.value(now);
     if (sessions > 0.002) {

@@ -3,6 +3,7 @@
 // and report their frames to the shared IslandLayout; clicks on them reach the layout's callbacks.
 #pragma once
 
+#include <QPainterPath>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "core/signal.h"
 #include "island/animated_value.h"
 #include "island/island_layout.h"
+#include "island/island_outline.h"
 #include "island/qt/ear_view.h"
 #include "island/qt/usage_ear_view.h"
 
@@ -96,6 +98,13 @@ class IslandView : public QWidget {
     AnimatedValue middle_{0, 0.01};  // the bridge in the island's shape
     AnimatedValue rightReach_{0, 0.01};
     Pressed pressed_;
+
+    struct IslandPath {
+        IslandShapeInputs inputs;
+        QRectF rect;
+        QPainterPath path;
+    };
+    IslandPath islandPath_;  // the black island as last drawn
 
     QTimer frameTimer_;
     QTimer countdownTimer_;

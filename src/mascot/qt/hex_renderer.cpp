@@ -226,7 +226,7 @@ void HexRenderer::drawCenter(QPainter& painter, BotState state, const QColor& ti
             const double p = motion.ripple;
             if (parts & ripple) {
                 strokePath(painter, hexPath(R * (1 + 0.3 * p), 0.3 * R),
-                           plainPen(withOpacity(tint, 0.5 * (1 - p)), 0.6 * lw));
+                           plainPen(withOpacity(tint, motion.rippleOpacity), 0.6 * lw));
             }
             if (ink) fillPath(painter, hexPath(0.62 * R, 0.14 * R), tint);
             if (parts & mark) {

@@ -17,22 +17,24 @@ namespace {
 using Part = HexRenderer::Part;
 
 // Positions kept along each cycle: at least one per 60 Hz frame at the motion's fastest.
-constexpr int kSubpixel = 64;        // the mascot's place, in 1/64 device pixel
-constexpr int kThinkingSteps = 120;  // highlight start, 0.55 of the outline a second
-constexpr int kDotSteps = 32;        // thinking dot, sin(4t) from −1 to 1
-constexpr int kTurnSteps = 26;       // working turn, 0.42 s of each 1.2 s
-constexpr int kRunSteps = 28;        // working pieces, half the outline in 0.45 s
-constexpr int kSwingSteps = 100;     // searching piece, at most 0.63 of the outline a second
-constexpr int kPulseSteps = 16;      // approval pulse, max(0, sin(5t))
-constexpr int kTiltSteps = 80;       // question tilt, sin(1.5t) from −1 to 1
-constexpr int kShakeSteps = 8;       // error shake, in 1/8 device pixel
+constexpr int kSubpixel = 64;         // the mascot's place, in 1/64 device pixel
+constexpr int kThinkingSteps = 120;   // highlight start, 0.55 of the outline a second
+constexpr int kDotSteps = 32;         // thinking dot, sin(4t) from −1 to 1
+constexpr int kTurnSteps = 26;        // working turn, 0.42 s of each 1.2 s
+constexpr int kRunSteps = 28;         // working pieces, half the outline in 0.45 s
+constexpr int kSwingSteps = 100;      // searching piece, at most 0.63 of the outline a second
+constexpr int kPulseSteps = 16;       // approval pulse, max(0, sin(5t))
+constexpr int kRippleSteps = 48;      // approval ripple, its radius from R to 1.38 R
+constexpr double kRippleReach = 0.4;  // how far past R the steps reach
+constexpr int kTiltSteps = 80;        // question tilt, sin(1.5t) from −1 to 1
+constexpr int kShakeSteps = 8;        // error shake, in 1/8 device pixel
 
 // Parts drawn together into one mask; several states keep each separately.
 constexpr unsigned kUnder = Part::track | Part::glow | Part::stroke;
 constexpr unsigned kWhole = kUnder | Part::symbol | Part::mark;
 
 // Layer ids within a state's keys.
-enum Layer : int { whole, track, glow, stroke, symbol, mark, under };
+enum Layer : int { whole, track, glow, stroke, symbol, mark, under, ripple };
 
 int step(double value, int steps) {
     return static_cast<int>(std::lround(value * steps));
@@ -120,7 +122,7 @@ void MascotSprites::drawFrame(QPainter& painter, const QSizeF& size, BotState st
     const CenterMotion center = centerMotion(state, 0, 10);
     const Pose pose = makePose(state, t, since);
 
-    std::array<MaskLayer, 4> layers;
+    std::array<MaskLayer, 5> layers;
     std::size_t count = 0;
     const auto add = [&](Mask mask, QRgb color, double opacity) {
         layers[count++] = {std::move(mask), color, opacity};
@@ -185,7 +187,18 @@ void MascotSprites::drawFrame(QPainter& painter, const QSizeF& size, BotState st
             const int u = step(std::max(0.0, std::sin(5 * t)), kPulseSteps);
             Pose pulsed = rest;
             pulsed.scale = 1 + 0.06 * u / kPulseSteps;
+            // The ripple is kept by its radius alone, the body's pulse included, and fades
+            // when composing. Its line then keeps the width it has at rest instead of pulsing
+            // with the body by up to 6 % (a tenth of a device pixel at most).
+            const CenterMotion spreading = centerMotion(state, t, since);
+            const double reach = pose.scale * (1 + 0.3 * spreading.ripple) - 1;
+            const int r = step(reach / kRippleReach, kRippleSteps);
+            CenterMotion ring = center;
+            ring.ripple = r * kRippleReach / kRippleSteps / 0.3;
+            ring.rippleOpacity = 1;
             add(part(under, u, 0, kUnder, pulsed, full, center), ink, 1);
+            add(part(Layer::ripple, r, 0, Part::ripple, rest, full, ring), ink,
+                spreading.rippleOpacity);
             add(part(symbol, u, 0, Part::symbol, pulsed, full, center), ink, 1);
             add(part(mark, u, 0, Part::mark, pulsed, full, center), dark, 1);
             break;
@@ -224,12 +237,6 @@ void MascotSprites::drawFrame(QPainter& painter, const QSizeF& size, BotState st
                               base.inverted());
     painter.drawImage(QPointF(0, 0), scratch_);
     painter.restore();
-
-    if (state == BotState::approval) {
-        // A thin ring that grows while the body pulses: two motions, so painted as it is.
-        HexRenderer::drawParts(painter, size, state, tint, pose, full,
-                               centerMotion(state, t, since), Part::ripple);
-    }
 }
 
 }  // namespace brimwick

@@ -24,7 +24,7 @@ namespace brimwick {
 //
 // A frame is painted live instead when the painter is not a plain scale and shift at full
 // opacity, or while the frame does not repeat: the colour sliding after a change, the greeting
-// drawing itself, the finished check and ring. The approval ripple is always painted live.
+// drawing itself, the finished check and ring.
 class MascotSprites {
   public:
     // Every state kept at twice the island's tallest size takes 3.1 MiB (2.1 MiB on a 32-point
