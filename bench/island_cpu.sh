@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # CPU used by the island on a private X server with a compositor, over 60 s: once with one
 # working session shown, once with the island empty. Reports the island (the island_demo test
-# program), the X server and the compositor, which draw every frame the island sends.
+# program), the X server and the compositor, which draw every frame the island sends. Then the
+# same for repaint_floor, the toolkit repainting a corner of that size 60 times a second with
+# nothing else to do: the floor under the island's figure.
 #
-#   bench/island_cpu.sh [ISLAND_DEMO [SECONDS]]
+#   bench/island_cpu.sh [ISLAND_DEMO [SECONDS [REPAINT_FLOOR]]]
 set -euo pipefail
 demo=${1:-build/tests/island_demo}
 seconds=${2:-60}
+floor=${3:-build/bench/repaint_floor}
 here=$(dirname "$0")
 . "$here/lib/process_cpu.sh"
 scratch=$(mktemp -d)
@@ -21,17 +24,21 @@ DISPLAY=$display xcompmgr -n >/dev/null 2>&1 &
 compositor=$!
 
 measure() {
-    local label=$1
-    shift
-    DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$scratch "$demo" "$@" >/dev/null 2>&1 &
+    local label=$1 program=$2
+    local name=$(basename "$program")
+    shift 2
+    DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$scratch "$program" "$@" >/dev/null 2>&1 &
     pid=$!
     sleep 3  # start-up and the ears' springs are not part of the measurement
     cpu_report "island, $label (load $(load_average))" "$seconds" \
-        island=$pid Xvfb=$xvfb xcompmgr=$compositor
+        "$name=$pid" Xvfb=$xvfb xcompmgr=$compositor
     kill $pid
     wait $pid 2>/dev/null || true
     pid=
 }
 
-measure "one working session" --add working
-measure "empty island"
+measure "one working session" "$demo" --add working
+measure "empty island" "$demo"
+if [ -x "$floor" ]; then
+    measure "toolkit floor, a 25 x 23 corner repainted 60 times a second" "$floor" 60
+fi
