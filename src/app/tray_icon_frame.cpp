@@ -105,12 +105,13 @@ IconMotion trayIconMotion(const TrayIconFrame& frame) {
 
 double trayIconFrameInterval(std::optional<BotState> state, Instant now, Instant changedAt,
                              Instant launchedAt) {
-    constexpr double kEffect = 1.0 / 30, kContinuous = 1.0 / 15;
+    constexpr double kEffect = 1.0 / 30, kRunning = 1.0 / 15, kSlow = 1.0 / 10;
     if (now - launchedAt < kMenuBarIntroSeconds) return kEffect;
     const double since = now - changedAt;
     if (state == BotState::error && since < 0.6) return kEffect;
     if (state == BotState::finished && since < 0.5) return kEffect;
-    return kContinuous;
+    if (state == BotState::approval || state == BotState::question) return kSlow;
+    return kRunning;
 }
 
 }  // namespace brimwick

@@ -59,9 +59,10 @@ struct IconMotion {
 IconMotion trayIconMotion(const TrayIconFrame& frame);
 
 // Seconds between frames while the icon moves: 1/30 for the short effects (the intro, the check
-// drawing itself, the error shake), whose fast motion would judder at a lower rate, and 1/15
-// for the continuous states, whose slower motion looks as smooth at that rate on an 18-point
-// icon (the fastest, working's highlight, steps about 3 points a frame).
+// drawing itself, the error shake), whose fast motion would judder at a lower rate; 1/15 for
+// the running highlights of thinking, working and searching (working's, the fastest, then steps
+// 3 points, about a third of its length); 1/10 for the slow pulse of approval and tilt of
+// question, which move less than a quarter of a point a frame even then.
 double trayIconFrameInterval(std::optional<BotState> state, Instant now, Instant changedAt,
                              Instant launchedAt);
 

@@ -1,6 +1,6 @@
 // TrayIcon: the tray icon's picture, a small monochrome hexagon that mirrors the state of the
-// most urgent session and animates only while something on it moves: 15 frames a second, 30
-// for its short effects, and the tray host gets a new picture only when a pixel changed.
+// most urgent session and animates only while something on it moves, at 10 to 30 frames a
+// second (trayIconFrameInterval), and the tray host gets a new picture only when a pixel changed.
 #pragma once
 
 #include <QColor>
