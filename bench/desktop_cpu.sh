@@ -7,7 +7,10 @@
 # images the app sends it. When run as root the app gets a private network namespace, so it never
 # holds the real hook port that other runs may be using.
 #
-#   bench/desktop_cpu.sh [BRIMWICK [SECONDS [SNI_HOST]]]
+#   [WARMUP=SECONDS] bench/desktop_cpu.sh [BRIMWICK [SECONDS [SNI_HOST]]]
+#
+# WARMUP (seconds, 3 by default) is how long a run settles before it is measured: the island
+# keeps a mascot's frames as it first shows them, which takes about 90 s of work.
 set -euo pipefail
 binary=${1:-build/brimwick}
 seconds=${2:-60}
@@ -111,7 +114,7 @@ measure() {
     local host=$1 label=$2 session=${3:-}
     open_desktop "$host"
     start "$session"
-    sleep 3  # start-up and the launch intro are not part of the measurement
+    sleep "${WARMUP:-3}"  # start-up and the launch intro are not part of the measurement
     if [ "$host" = trayer ] && [ -z "$session" ]; then
         local rss
         rss=$(awk '/^VmRSS/ {print $2}' /proc/$pid/status)

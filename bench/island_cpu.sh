@@ -5,7 +5,10 @@
 # same for repaint_floor, the toolkit repainting a corner of that size 60 times a second with
 # nothing else to do: the floor under the island's figure.
 #
-#   bench/island_cpu.sh [ISLAND_DEMO [SECONDS [REPAINT_FLOOR]]]
+#   [WARMUP=SECONDS] bench/island_cpu.sh [ISLAND_DEMO [SECONDS [REPAINT_FLOOR]]]
+#
+# WARMUP (seconds, 3 by default) is how long a run settles before it is measured: the island
+# keeps a mascot's frames as it first shows them, which takes about 90 s of work.
 set -euo pipefail
 demo=${1:-build/tests/island_demo}
 seconds=${2:-60}
@@ -29,7 +32,7 @@ measure() {
     shift 2
     DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$scratch "$program" "$@" >/dev/null 2>&1 &
     pid=$!
-    sleep 3  # start-up and the ears' springs are not part of the measurement
+    sleep "${WARMUP:-3}"  # start-up and the ears' springs are not part of the measurement
     cpu_report "island, $label (load $(load_average))" "$seconds" \
         "$name=$pid" Xvfb=$xvfb xcompmgr=$compositor
     kill $pid
