@@ -2,13 +2,20 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+
 namespace brimwick {
-namespace {
 
-constexpr const char* kHeadlessHint =
-    "; run \"brimwick --headless\" to follow sessions without a desktop";
+std::string DisplayChoice::refusal() const {
+    return "brimwick: " + problem +
+           "; run \"brimwick --headless\" to follow sessions without a desktop";
+}
 
-}  // namespace
+std::string DisplayChoice::fallbackNotice() const {
+    return "brimwick: " + problem +
+           ", so sessions are followed as text; start \"brimwick --desktop\" where a display "
+           "is available for the island and the tray icon";
+}
 
 DisplayChoice chooseDisplay(
     const std::function<std::optional<std::string>(const char* name)>& environment,
@@ -26,21 +33,27 @@ DisplayChoice chooseDisplay(
 
     const auto display = set("DISPLAY");
     if (!display) {
-        choice.problem =
-            set("WAYLAND_DISPLAY")
-                ? std::string(
-                      "brimwick: this Wayland session has no XWayland "
-                      "display (DISPLAY is not set)") +
-                      kHeadlessHint
-                : std::string("brimwick: no display found (DISPLAY is not set)") + kHeadlessHint;
+        choice.problem = set("WAYLAND_DISPLAY")
+                             ? "this Wayland session has no XWayland display (DISPLAY is not set)"
+                             : "no display found (DISPLAY is not set)";
         return choice;
     }
     if (!canOpen(*display)) {
-        choice.problem = "brimwick: can't open the display " + *display + kHeadlessHint;
+        choice.problem = "can't open the display " + *display;
         return choice;
     }
     choice.platform = "xcb";
     return choice;
+}
+
+DisplayChoice chooseDisplay() {
+    return chooseDisplay(
+        [](const char* name) -> std::optional<std::string> {
+            const char* value = std::getenv(name);
+            if (!value) return std::nullopt;
+            return std::string(value);
+        },
+        canOpenX11Display);
 }
 
 bool canOpenX11Display(const std::string& display) {

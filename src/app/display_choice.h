@@ -11,10 +11,15 @@ namespace brimwick {
 struct DisplayChoice {
     // The toolkit platform to force ("xcb"), or none to keep the one already chosen.
     std::optional<std::string> platform;
-    // Empty when the desktop face can start; otherwise the line to print before giving up.
+    // Empty when the desktop face can start; otherwise why not ("no display found (DISPLAY is
+    // not set)").
     std::string problem;
 
     bool ok() const { return problem.empty(); }
+    // The line printed when the desktop was insisted on and can't start.
+    std::string refusal() const;
+    // The line printed when the text face starts because the desktop can't.
+    std::string fallbackNotice() const;
 };
 
 // Reads QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY through `environment` (none = unset).
@@ -23,6 +28,9 @@ struct DisplayChoice {
 DisplayChoice chooseDisplay(
     const std::function<std::optional<std::string>(const char* name)>& environment,
     const std::function<bool(const std::string& display)>& canOpen);
+
+// The same for this process: its environment, and a real connection attempt.
+DisplayChoice chooseDisplay();
 
 // Whether an X server answers at `display` (as in $DISPLAY). Opens and closes one connection.
 bool canOpenX11Display(const std::string& display);

@@ -17,7 +17,8 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
     HeadlessOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--headless") continue;
+        // Which face runs is settled before the options are read.
+        if (arg == "--headless" || arg == "--desktop") continue;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--demo") {
@@ -44,7 +45,7 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
 }
 
 std::string headlessUsage() {
-    return "Usage: brimwick [--headless] [--demo N] [--phone | --no-phone]\n"
+    return "Usage: brimwick [--headless | --desktop] [--demo N] [--phone | --no-phone]\n"
            "       brimwick --headless --login-item on|off\n"
            "       brimwick hooks install|remove|status\n"
            "\n"
@@ -57,7 +58,9 @@ std::string headlessUsage() {
            "                             pairing URL while a code is valid, \"paired: <name>\"\n"
            "\n"
            "Options:\n"
-           "  --headless   run without a display, printing the state as text\n"
+           "  --headless   run without a display, printing the state as text (the default\n"
+           "               when no display can be opened)\n"
+           "  --desktop    run the island and the tray icon, or fail when there is no display\n"
            "  --demo N     start N scripted demo sessions\n"
            "  --phone      switch the phone link on (remembered, as the menu's switch)\n"
            "  --no-phone   switch it off\n"

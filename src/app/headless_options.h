@@ -16,8 +16,9 @@ struct HeadlessOptions {
     std::optional<bool> loginItem;  // --login-item on|off: set open-at-login, then exit
 };
 
-// Parses the words after the program name. `--headless` is accepted and implied. Error code
-// "usage" with a one-line message for unknown options or bad values.
+// Parses the words after the program name; `--headless` and `--desktop` are accepted, the face
+// being chosen before. Error code "usage" with a one-line message for unknown options or bad
+// values.
 Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args);
 
 // The text `--help` prints.

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/desktop_module.h"
+#include "app/display_choice.h"
 #include "app/headless_runner.h"
 #include "app/hooks_cli.h"
 #include "core/adopted_threads.h"
@@ -18,12 +19,25 @@ std::filesystem::path executablePath(const char* argv0) {
     return error ? std::filesystem::absolute(argv0, error) : path;
 }
 
-// The desktop face (when built with Qt and not asked for --headless) or the headless one.
+bool hasWord(int argc, char** argv, const char* word) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], word) == 0) return true;
+    }
+    return false;
+}
+
+// The desktop face (when built with Qt and not asked for --headless) or the headless one. With
+// no display to use (an SSH session, a container), the headless face starts in the desktop's
+// place unless --desktop insists.
 int runFace(int argc, char** argv) {
 #ifdef BRIMWICK_DESKTOP_MODULE_DIR
-    bool headless = false;
-    for (int i = 1; i < argc; ++i) headless = headless || std::strcmp(argv[i], "--headless") == 0;
-    if (!headless) {
+    if (!hasWord(argc, argv, "--headless")) {
+        if (!hasWord(argc, argv, "--desktop")) {
+            if (const auto display = brimwick::chooseDisplay(); !display.ok()) {
+                std::cerr << display.fallbackNotice() << std::endl;
+                return brimwick::runHeadless(argc, argv);
+            }
+        }
         auto entry = brimwick::loadDesktopModule(brimwick::desktopModuleCandidates(
             executablePath(argv[0]), BRIMWICK_DESKTOP_MODULE_DIR));
         if (!entry) {

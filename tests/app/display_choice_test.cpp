@@ -45,7 +45,8 @@ TEST(DisplayChoiceTest, NoDisplayPointsAtTheHeadlessFace) {
         const auto choice = env.choose();
         EXPECT_FALSE(choice.ok());
         EXPECT_NE(choice.problem.find("DISPLAY is not set"), std::string::npos) << choice.problem;
-        EXPECT_NE(choice.problem.find("brimwick --headless"), std::string::npos);
+        EXPECT_NE(choice.refusal().find("brimwick --headless"), std::string::npos);
+        EXPECT_NE(choice.fallbackNotice().find("brimwick --desktop"), std::string::npos);
         EXPECT_TRUE(env.opened.empty());
     }
     Env wayland{{{"WAYLAND_DISPLAY", "wayland-0"}}};
@@ -55,7 +56,7 @@ TEST(DisplayChoiceTest, NoDisplayPointsAtTheHeadlessFace) {
 TEST(DisplayChoiceTest, UnreachableDisplayIsSaidBeforeTheToolkitWouldAbort) {
     Env env({{"DISPLAY", ":77"}}, false);
     const auto choice = env.choose();
-    EXPECT_EQ(choice.problem,
+    EXPECT_EQ(choice.refusal(),
               "brimwick: can't open the display :77; run \"brimwick --headless\" to follow "
               "sessions without a desktop");
     EXPECT_FALSE(choice.platform);

@@ -36,14 +36,17 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 "$root/usr/bin/brimwick" --help | grep -q '^Usage: brimwick' || fail "--help from the package"
 mkdir -p "$scratch/home"
-HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/config BRIMWICK_USAGE_URL=http://127.0.0.1:9/ \
-    "$root/usr/bin/brimwick" --headless --demo 1 >"$scratch/out.txt" 2>&1 &
+# Without a display the text face starts in the desktop's place, saying so.
+env -u DISPLAY -u WAYLAND_DISPLAY HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/config \
+    BRIMWICK_USAGE_URL=http://127.0.0.1:9/ "$root/usr/bin/brimwick" --demo 1 >"$scratch/out.txt" 2>&1 &
 app=$!
 for _ in $(seq 100); do
     grep -q '^sessions: demo-1: ' "$scratch/out.txt" && break
     sleep 0.1
 done
 grep -q '^sessions: demo-1: ' "$scratch/out.txt" || { cat "$scratch/out.txt"; fail "no demo session"; }
+grep -q 'DISPLAY is not set), so sessions are followed as text' "$scratch/out.txt" ||
+    { cat "$scratch/out.txt"; fail "no word on why the desktop did not start"; }
 kill -TERM "$app"
 status=0
 wait "$app" || status=$?

@@ -27,15 +27,9 @@ int runDesktop(int argc, char** argv) {
     // Help, mistakes and the login-item switch need no display: the text face answers them.
     if (!options.ok() || options->help || options->loginItem) return runHeadless(argc, argv);
 
-    const DisplayChoice display = chooseDisplay(
-        [](const char* name) -> std::optional<std::string> {
-            const char* value = std::getenv(name);
-            if (!value) return std::nullopt;
-            return std::string(value);
-        },
-        canOpenX11Display);
+    const DisplayChoice display = chooseDisplay();
     if (!display.ok()) {
-        std::cerr << display.problem << std::endl;
+        std::cerr << display.refusal() << std::endl;
         return 1;
     }
     // On Wayland sessions too: the island places itself, which only X11 allows.
