@@ -160,11 +160,15 @@ bool App::launchAtLogin() const {
 }
 
 std::optional<std::string> App::setLaunchAtLogin(bool on) {
-    if (!env_.loginItem) return std::string("Open at login isn't available") + kLoginItemAdvice;
+    if (!env_.loginItem) return std::string("Open at login isn't available.");
     if (auto changed = env_.loginItem->setEnabled(on); !changed) {
-        return changed.error().message + kLoginItemAdvice;
+        return loginItemFailure(*env_.loginItem, changed.error());
     }
     return std::nullopt;
+}
+
+std::string App::loginItemFailure(const LoginItem& item, const Error& error) {
+    return error.message + "\n\nMake sure " + item.folder() + " is writable, then try again.";
 }
 
 void App::toggleLaunchAtLogin() {

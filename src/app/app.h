@@ -47,8 +47,8 @@ struct AppEnvironment {
 class App : public std::enable_shared_from_this<App> {
   public:
     static constexpr const char* kLoginItemTitle = "Couldn't change login item";
-    static constexpr const char* kLoginItemAdvice =
-        "\n\nMake sure ~/.config/autostart is writable, then try again.";
+    // The alert's text when `item` could not be switched.
+    static std::string loginItemFailure(const LoginItem& item, const Error& error);
 
     // Runs the whole start-up: models, the face's own parts, the hook server, the silent hook
     // refresh, the subscriptions and a first phone snapshot. `face` must outlive the app.

@@ -61,7 +61,7 @@ int setLoginItem(bool on) {
     auto item = XdgAutostartLoginItem::forCurrentUser();
     if (auto changed = item.setEnabled(on); !changed) {
         std::cerr << App::kLoginItemTitle << "\n"
-                  << changed.error().message << App::kLoginItemAdvice << std::endl;
+                  << App::loginItemFailure(item, changed.error()) << std::endl;
         return 1;
     }
     printLine(std::string("login item: ") + (on ? "on" : "off"));

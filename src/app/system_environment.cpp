@@ -39,7 +39,7 @@ PhoneLink::Services realPhoneServices(const Clock& clock) {
         return std::filesystem::is_directory(path, ignored);
     };
     const auto hostName = localHostName();
-    services.hostName = hostName && !hostName->empty() ? *hostName : "Mac";
+    services.hostName = hostName && !hostName->empty() ? *hostName : "Linux computer";
     return services;
 }
 

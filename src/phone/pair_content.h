@@ -43,11 +43,11 @@ namespace pair_text {
 inline constexpr const char* kWindowTitle = "Pair a phone";
 inline constexpr const char* kHeadline = "Scan with Brimwick on your phone";
 inline constexpr const char* kSameNetwork =
-    "Your phone must be on the same Wi\u2011Fi as this Mac.";
+    "Your phone must be on the same Wi\u2011Fi as this computer.";
 inline constexpr const char* kNoAddress =
-    "No Wi\u2011Fi or Ethernet address found. Connect this Mac to a network.";
+    "No Wi\u2011Fi or Ethernet address found. Connect this computer to a network.";
 inline constexpr const char* kLinkOff =
-    "Turn on Connect phone over Wi\u2011Fi in the menu bar first.";
+    "Turn on Connect phone over Wi\u2011Fi in the tray menu first.";
 inline constexpr const char* kNewCode = "New code";
 inline constexpr const char* kConnectedSuffix = " is connected";
 inline constexpr const char* kFollows =

@@ -12,7 +12,7 @@ Outcome PromptQueue::queue(const std::string& text, const std::optional<AgentSes
         case BotState::finished:
         case BotState::sleeping:
             return {true,
-                    session->project + " is idle, so it gets this after its next turn on the Mac."};
+                    session->project + " is idle, so it gets this after its next turn on this computer."};
         case BotState::question:
             return {true, session->project + " gets this once its question is answered."};
         case BotState::thinking:

@@ -39,8 +39,8 @@ Outcome RecentProjects::start(const std::string& folder, const std::string& prom
     const bool known = std::find(list_.begin(), list_.end(), folder) != list_.end();
     if (!known || !isDirectory_(folder)) return {false, kUnknownFolder};
     auto launched = launch_(folder, prompt);
-    if (!launched) return {false, "Couldn't open Terminal: " + launched.error().message};
-    return {true, "Starting a new session in " + text::lastPathComponent(folder) + " in Terminal."};
+    if (!launched) return {false, "Couldn't open a terminal: " + launched.error().message};
+    return {true, "Starting a new session in " + text::lastPathComponent(folder) + " in a terminal."};
 }
 
 }  // namespace brimwick

@@ -13,6 +13,8 @@ class LoginItem {
     virtual bool enabled() const = 0;
     // Registers or unregisters; the error's message is the system's description.
     virtual Result<void> setEnabled(bool on) = 0;
+    // Where the registration lives, as the user would look for it (the home folder as "~").
+    virtual std::string folder() const = 0;
 };
 
 // The XDG autostart entry <configHome>/autostart/brimwick.desktop; enabled means it exists.
@@ -26,6 +28,7 @@ class XdgAutostartLoginItem final : public LoginItem {
 
     bool enabled() const override;
     Result<void> setEnabled(bool on) override;
+    std::string folder() const override;
 
     const std::string& path() const { return path_; }
 

@@ -68,6 +68,15 @@ std::string XdgAutostartLoginItem::desktopEntry(const std::string& executable) {
            "X-GNOME-Autostart-enabled=true\n";
 }
 
+std::string XdgAutostartLoginItem::folder() const {
+    const std::string folder = std::filesystem::path(path_).parent_path().string();
+    const std::string home = homeDirectory();
+    if (!home.empty() && home != "/" && folder.starts_with(home + "/")) {
+        return "~" + folder.substr(home.size());
+    }
+    return folder;
+}
+
 bool XdgAutostartLoginItem::enabled() const {
     return ::access(path_.c_str(), F_OK) == 0;
 }

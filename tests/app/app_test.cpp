@@ -361,6 +361,7 @@ class FakeLoginItem final : public LoginItem {
         on = value;
         return {};
     }
+    std::string folder() const override { return "/srv/config/autostart"; }
     bool on = false, fail = false;
 };
 
@@ -379,7 +380,7 @@ TEST_F(AppTest, LoginItemToggleAlertsOnlyOnFailure) {
     ASSERT_EQ(face.alerts.size(), 1u);
     EXPECT_EQ(face.alerts[0].first, "Couldn't change login item");
     EXPECT_EQ(face.alerts[0].second,
-              "Permission denied\n\nMake sure ~/.config/autostart is writable, then try again.");
+              "Permission denied\n\nMake sure /srv/config/autostart is writable, then try again.");
     EXPECT_EQ(face.rebuilds, rebuilds + 2);
 }
 

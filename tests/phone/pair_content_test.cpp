@@ -19,7 +19,7 @@ TEST_F(PairContentTest, LinkOffExplainsWhereToSwitchItOn) {
     auto link = fixture.make(false);
     const auto content = PairContent::of(*link);
     EXPECT_EQ(content.block, Block::linkOff);
-    EXPECT_EQ(content.placeholder, "Turn on Connect phone over Wi\u2011Fi in the menu bar first.");
+    EXPECT_EQ(content.placeholder, "Turn on Connect phone over Wi\u2011Fi in the tray menu first.");
     EXPECT_FALSE(content.newCodeEnabled);
     EXPECT_EQ(content.pairingURL, "");
     EXPECT_FALSE(content.addressLine);
@@ -32,7 +32,7 @@ TEST_F(PairContentTest, OnWithoutAnAddressAsksForANetwork) {
     const auto content = PairContent::of(*link);
     EXPECT_EQ(content.block, Block::noAddress);
     EXPECT_EQ(content.placeholder,
-              "No Wi\u2011Fi or Ethernet address found. Connect this Mac to a network.");
+              "No Wi\u2011Fi or Ethernet address found. Connect this computer to a network.");
     EXPECT_TRUE(content.newCodeEnabled);
     EXPECT_TRUE(content.status.starts_with("Listening on port "));
 

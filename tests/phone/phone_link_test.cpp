@@ -315,7 +315,7 @@ TEST_F(PhoneLinkTest, WhatAPhoneAsksForReachesTheGateThePromptsAndTheProjects) {
     response = sendRunning(
         *link, httpRequest("POST", "/new", R"({"path":"/src/weather","text":"Go"})", kToken));
     EXPECT_EQ(json::parse(bodyOf(response)),
-              json({{"message", "Starting a new session in weather in Terminal."}}));
+              json({{"message", "Starting a new session in weather in a terminal."}}));
     EXPECT_EQ(launched, std::vector<std::string>{"/src/weather"});
 }
 

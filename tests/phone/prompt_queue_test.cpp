@@ -22,7 +22,7 @@ TEST(PromptQueueTest, AQueuedPromptSaysWhenItLands) {
         std::string expected = "weather gets this when its current turn ends.";
         if (state == BotState::greeting || state == BotState::idle || state == BotState::finished ||
             state == BotState::sleeping) {
-            expected = "weather is idle, so it gets this after its next turn on the Mac.";
+            expected = "weather is idle, so it gets this after its next turn on this computer.";
         } else if (state == BotState::question) {
             expected = "weather gets this once its question is answered.";
         }

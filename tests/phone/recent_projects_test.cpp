@@ -66,11 +66,11 @@ TEST_F(RecentProjectsTest, NewSessionsOnlyStartInKnownFoldersThatStillExist) {
     EXPECT_TRUE(launches.empty());
 
     EXPECT_EQ(projects.start("/src/weather", "Add a test"),
-              (Outcome{true, "Starting a new session in weather in Terminal."}));
+              (Outcome{true, "Starting a new session in weather in a terminal."}));
     EXPECT_EQ(launches, (decltype(launches){{"/src/weather", "Add a test"}}));
     launchResult = Error{"noTerminal", "No terminal emulator found"};
     EXPECT_EQ(projects.start("/src/weather", "again"),
-              (Outcome{false, "Couldn't open Terminal: No terminal emulator found"}));
+              (Outcome{false, "Couldn't open a terminal: No terminal emulator found"}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/atomic_file.h"
+#include "platform/home.h"
 
 namespace brimwick {
 namespace {
@@ -25,6 +26,14 @@ class LoginItemTest : public ::testing::Test {
     }
     fs::path config;
 };
+
+TEST(LoginItemFolder, NamesTheFolderInUseWithTheHomeFolderAsTilde) {
+    const std::string home = homeDirectory();
+    EXPECT_EQ(XdgAutostartLoginItem(home + "/.config", "b").folder(), "~/.config/autostart");
+    EXPECT_EQ(XdgAutostartLoginItem("/srv/config", "b").folder(), "/srv/config/autostart");
+    // A sibling whose name starts like the home folder is not inside it.
+    EXPECT_EQ(XdgAutostartLoginItem(home + "x", "b").folder(), home + "x/autostart");
+}
 
 TEST_F(LoginItemTest, EnablingWritesTheAutostartEntryAndDisablingRemovesIt) {
     XdgAutostartLoginItem item(config.string(), "/opt/brimwick/bin/brimwick");

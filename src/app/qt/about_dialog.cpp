@@ -64,15 +64,6 @@ QWidget* makeCredits(QWidget* parent) {
     madeByRow->addWidget(maker);
     madeByRow->addStretch(1);
     column->addLayout(madeByRow);
-
-    auto* site = centred(
-        new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                       .arg(QString::fromUtf8(brand::kSite), QString::fromUtf8(brand::kSiteHost))));
-    site->setFont(creditsFont(credits->font()));
-    site->setTextFormat(Qt::RichText);
-    site->setOpenExternalLinks(true);
-    site->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    column->addWidget(site);
     return credits;
 }
 

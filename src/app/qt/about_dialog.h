@@ -23,7 +23,7 @@ class AboutDialog final : public QDialog {
 };
 
 // The credits paragraph, centred: the brand mark (22 × 22), then "Made by " and "TAMSEL" in
-// bold with letter spacing 1.5, then the site's host name linking to the site.
+// bold with letter spacing 1.5. No address: none is known for the maker.
 QWidget* makeCredits(QWidget* parent = nullptr);
 
 }  // namespace brimwick

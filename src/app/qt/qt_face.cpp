@@ -2,13 +2,11 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSystemTrayIcon>
-#include <QUrl>
 #include <iostream>
 
 #include "app/app.h"
@@ -25,9 +23,6 @@ namespace brimwick {
 
 QtFace::QtFace(const Clock& clock, bool reduceMotion) : clock_(clock), reduceMotion_(reduceMotion) {
     report = [](const std::string& line) { std::cerr << line << std::endl; };
-    openUrl = [](const std::string& url) {
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-    };
 }
 
 QtFace::~QtFace() {
@@ -61,7 +56,7 @@ void QtFace::modelsCreated(App& app) {
     menu_ = std::make_unique<TrayMenu>(
         [this] { return app_ ? buildStatusMenu(trayMenuInput(*app_)) : std::vector<MenuEntry>{}; },
         [this](MenuCommand command, const std::string& id) { perform(command, id); },
-        [this] { openSite(); }, [this] { showAbout(); });
+        [this] { showAbout(); });
     tray_->setContextMenu(menu_->menu());
     // A left click opens the same menu (the right click opens it on its own). Two clicks in
     // quick succession arrive as a double click, which must not leave the menu shut.
@@ -147,10 +142,6 @@ void QtFace::showAbout() {
 
 AboutDialog* QtFace::aboutDialog() const {
     return about_.data();
-}
-
-void QtFace::openSite() {
-    if (openUrl) openUrl(brand::kSite);
 }
 
 void QtFace::perform(MenuCommand command, const std::string& sessionId) {

@@ -52,17 +52,14 @@ class QtFace final : public QObject, public AppFace {
 
     // Opens the tray menu at a point on the screen, as a click on the tray icon does.
     void openMenuAt(const QPoint& globalPos);
-    // The footer's two links.
+    // The footer's link.
     void showAbout();
-    void openSite();
 
     bool reduceMotion() const { return reduceMotion_; }
 
     PairingWindowEntry pairingWindow;
     // Where the missing tray is reported (once); standard error unless replaced.
     std::function<void(const std::string&)> report;
-    // Opens a web address; the desktop's browser unless replaced.
-    std::function<void(const std::string& url)> openUrl;
 
     // The parts, once modelsCreated() has run.
     QSystemTrayIcon* tray() const { return tray_.get(); }

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPixmap>
 
 #include "app/brand.h"
@@ -25,20 +24,6 @@ QFont captionFont(const QFont& base) {
     return font;
 }
 
-// A plain button made of a row of labels; the labels let mouse events through to it.
-class SiteButton final : public QWidget {
-  public:
-    std::function<void()> onClick;
-
-  protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-            onClick) {
-            onClick();
-        }
-    }
-};
-
 }  // namespace
 
 TamselFooter::TamselFooter(QWidget* parent) : QWidget(parent) {
@@ -52,13 +37,8 @@ TamselFooter::TamselFooter(QWidget* parent) : QWidget(parent) {
     row->setContentsMargins(14, 6, 14, 6);
     row->setSpacing(0);
 
-    auto* site = new SiteButton;
-    site->setCursor(Qt::PointingHandCursor);
-    site->setToolTip(QString::fromUtf8(brand::kSiteHost));
+    auto* site = new QWidget;
     site->setAccessibleName(QStringLiteral("by %1").arg(QString::fromUtf8(brand::kMaker)));
-    site->onClick = [this] {
-        if (onSite) onSite();
-    };
     auto* siteRow = new QHBoxLayout(site);
     siteRow->setContentsMargins(0, 0, 0, 0);
     siteRow->setSpacing(0);
@@ -97,7 +77,6 @@ TamselFooter::TamselFooter(QWidget* parent) : QWidget(parent) {
     });
     row->addWidget(about, 0, Qt::AlignVCenter);
 
-    site_ = site;
     about_ = about;
     // Stretches with the menu's width, no taller than its content.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

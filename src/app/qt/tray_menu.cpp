@@ -11,8 +11,7 @@
 
 namespace brimwick {
 
-TrayMenu::TrayMenu(Source source, Perform perform, std::function<void()> onSite,
-                   std::function<void()> onAbout)
+TrayMenu::TrayMenu(Source source, Perform perform, std::function<void()> onAbout)
     : source_(std::move(source)), perform_(std::move(perform)), menu_(std::make_unique<QMenu>()) {
     menu_->setToolTipsVisible(true);
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] { aboutToShow(); });
@@ -25,14 +24,10 @@ TrayMenu::TrayMenu(Source source, Perform perform, std::function<void()> onSite,
         if (onAbout) onAbout();
     });
     auto* footer = new TamselFooter();
-    const auto closeThen = [this](std::function<void()> action) {
-        return [this, action = std::move(action)] {
-            menu_->hide();
-            if (action) QTimer::singleShot(0, this, action);
-        };
+    footer->onAbout = [this, onAbout = std::move(onAbout)] {
+        menu_->hide();
+        if (onAbout) QTimer::singleShot(0, this, onAbout);
     };
-    footer->onSite = closeThen(std::move(onSite));
-    footer->onAbout = closeThen(std::move(onAbout));
     footerAction_->setDefaultWidget(footer);
 }
 

@@ -26,10 +26,9 @@ class TrayMenu final : public QObject {
     using Source = std::function<std::vector<MenuEntry>()>;
     using Perform = std::function<void(MenuCommand, const std::string& sessionId)>;
 
-    // `source` gives the current rows; `perform` runs a chosen item; `onSite` and `onAbout` are
-    // the footer's two links (the menu closes itself first).
-    TrayMenu(Source source, Perform perform, std::function<void()> onSite,
-             std::function<void()> onAbout);
+    // `source` gives the current rows; `perform` runs a chosen item; `onAbout` is the footer's
+    // link (the menu closes itself first).
+    TrayMenu(Source source, Perform perform, std::function<void()> onAbout);
     ~TrayMenu() override;
 
     QMenu* menu() const { return menu_.get(); }

@@ -74,7 +74,7 @@ class TrayMenuTest : public ::testing::Test {
                [this](MenuCommand command, const std::string& id) {
                    performed.emplace_back(command, id);
                },
-               [this] { ++sites; }, [this] { ++abouts; }) {}
+               [this] { ++abouts; }) {}
 
     QAction* action(const QString& text) const {
         for (QAction* a : menu.menu()->actions()) {
@@ -92,7 +92,7 @@ class TrayMenuTest : public ::testing::Test {
 
     std::vector<MenuEntry> rows = sampleRows();
     std::vector<std::pair<MenuCommand, std::string>> performed;
-    int sites = 0, abouts = 0;
+    int abouts = 0;
     TrayMenu menu;
 };
 
@@ -175,24 +175,15 @@ TEST_F(TrayMenuTest, FooterAndSubmenusSurviveManyRebuildsWithoutPilingUp) {
     EXPECT_FALSE(menu.menu()->actions().contains(footer));
 }
 
-TEST_F(TrayMenuTest, FooterLinksCloseTheMenuFirst) {
+TEST_F(TrayMenuTest, FooterLinkClosesTheMenuFirst) {
     menu.rebuild();
     TamselFooter* footer = menu.footer();
     ASSERT_TRUE(footer);
-    EXPECT_EQ(footer->siteButton()->toolTip(), "tamsel.example");
     EXPECT_EQ(footer->contentsMargins(), QMargins(0, 0, 0, 0));
     EXPECT_EQ(footer->layout()->contentsMargins(), QMargins(14, 6, 14, 6));
 
-    QPointF inside(2, 2);
-    QMouseEvent release(QEvent::MouseButtonRelease, inside,
-                        footer->siteButton()->mapToGlobal(inside), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(footer->siteButton(), &release);
-    EXPECT_EQ(sites, 0);  // after the menu has gone
-    QCoreApplication::processEvents();
-    EXPECT_EQ(sites, 1);
-
     footer->aboutLink()->linkActivated(QStringLiteral("about"));
+    EXPECT_EQ(abouts, 0);  // after the menu has gone
     QCoreApplication::processEvents();
     EXPECT_EQ(abouts, 1);
     EXPECT_TRUE(footer->aboutLink()->text().contains("About Brimwick"));

@@ -106,7 +106,7 @@ TEST_F(PairWindowTest, LinkOffShowsWhereToSwitchItOnAndNoNewCode) {
     EXPECT_EQ(part("placeholder")->height(), 220);
     EXPECT_FALSE(part<QPushButton>("newCode")->isEnabled());
     EXPECT_EQ(text("headline"), "Scan with Brimwick on your phone");
-    EXPECT_EQ(text("sameNetwork"), "Your phone must be on the same Wi\u2011Fi as this Mac.");
+    EXPECT_EQ(text("sameNetwork"), "Your phone must be on the same Wi\u2011Fi as this computer.");
     EXPECT_EQ(link->pairing().code(), "");  // opening never switches the link on
 }
 
