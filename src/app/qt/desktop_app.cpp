@@ -57,7 +57,9 @@ int runDesktop(int argc, char** argv) {
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
     SuspendWakeMonitor wake(main);
 
-    QtFace face(system.clock(), systemReduceMotion());
+    QtFace face(system.clock(), false);
+    ReduceMotionWatcher motion([&face](bool on) { face.setReduceMotion(on); });
+    face.setReduceMotion(motion.current());
     auto app = App::launch(system.environment(main, &wake), face);
     face.attach(*app);
     if (options->demo > 0) app->store().spawnDemo(options->demo);

@@ -103,6 +103,12 @@ void CountHex::paint(QPainter& painter, const QRectF& rect, Instant now) const {
 
 EarView::EarView(bool reduceMotion) : reduceMotion_(reduceMotion), countPress_(reduceMotion) {}
 
+void EarView::setReduceMotion(bool on) {
+    reduceMotion_ = on;
+    countPress_.setReduceMotion(on);
+    for (Mascot& mascot : mascots_) mascot.press.setReduceMotion(on);
+}
+
 void EarView::update(int sessionCount, bool alert, const std::vector<AgentSession>& visible,
                      Instant now) {
     count_ = sessionCount;

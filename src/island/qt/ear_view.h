@@ -53,6 +53,7 @@ class EarView {
     void update(int sessionCount, bool alert, const std::vector<AgentSession>& visible,
                 Instant now);
     void setHovering(bool hovering, Instant now);
+    void setReduceMotion(bool on);
 
     // The ear's width for its current content (leaving items excluded).
     double width(double h, double flare) const;

@@ -64,6 +64,11 @@ QRectF IslandView::usageEarRect(Instant now) const {
     return {rowX(now) + kEarColumnWidth + rowMiddle_.value(now), 0, w, h()};
 }
 
+void IslandView::setReduceMotion(bool on) {
+    sessionEar_.setReduceMotion(on);
+    usageEar_.setReduceMotion(on);
+}
+
 void IslandView::refresh() {
     const Instant now = clock_.now();
     const IslandGeometry& geometry = layout_.geometry();

@@ -37,6 +37,9 @@ class IslandView : public QWidget {
     IslandView(SessionStore& store, UsageStore& usage, IslandLayout& layout, const Clock& clock,
                bool reduceMotion, QWidget* parent = nullptr);
 
+    // Follows the desktop's setting while running: pressed looks and the usage ring's reactions.
+    void setReduceMotion(bool on);
+
     IslandEars ears() const { return ears_; }
     // The island's animated values: where they are heading.
     double leftReach() const { return leftReach_.target(); }
