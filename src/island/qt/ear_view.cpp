@@ -304,6 +304,15 @@ std::string EarView::countLabel() const {
     return std::to_string(count_) + " sessions";
 }
 
+std::vector<std::string> EarView::spokenLabels() const {
+    std::vector<std::string> labels;
+    if (count_ >= 2) labels.push_back(countLabel());
+    for (const Mascot& m : mascots_) {
+        if (!m.leaving) labels.push_back(sessionLabel(m.session));
+    }
+    return labels;
+}
+
 std::string EarView::sessionLabel(const AgentSession& session) {
     return session.project + ": " + std::string(label(session.state));
 }

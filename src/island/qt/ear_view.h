@@ -94,6 +94,9 @@ class EarView {
 
     // "3 sessions"; "<project>: <state label>".
     std::string countLabel() const;
+    // What a screen reader announces, in reading order: the count from 2 sessions on, then each
+    // session shown.
+    std::vector<std::string> spokenLabels() const;
     static std::string sessionLabel(const AgentSession& session);
 
   private:

@@ -64,6 +64,13 @@ class IslandView : public QWidget {
     // Re-reads the stores and the layout (done on every change they publish).
     void refresh();
 
+    // What the island shows, for screen readers: each item's label and its frame in the view.
+    struct SpokenItem {
+        QString name;
+        QRectF frame;
+    };
+    std::vector<SpokenItem> spokenItems() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -82,6 +89,7 @@ class IslandView : public QWidget {
     Pressed buttonAt(QPointF point, Instant now) const;
     void setPressed(const Pressed& pressed, bool down, Instant now);
     void reportFrames(Instant now);
+    void announceChanges();
     bool springsMoving(Instant now) const;
     void tick();
     void schedule();
@@ -92,6 +100,7 @@ class IslandView : public QWidget {
     const Clock& clock_;
 
     IslandEars ears_;
+    QStringList spokenNames_;
     EarView sessionEar_;
     UsageEarView usageEar_;
     AnimatedValue sessionPresence_{0, 0.001};
