@@ -198,10 +198,16 @@ TEST(PathTrimTest, PiecesByShareOfLengthAcrossSubpathsAndThroughTheStart) {
     lines.moveTo(20, 20);
     lines.lineTo(30, 20);
     const PathTrimmer trimmer(lines);
+    auto moves = [](const QPainterPath& path) {  // its subpaths
+        int n = 0;
+        for (int i = 0; i < path.elementCount(); ++i) n += path.elementAt(i).isMoveTo();
+        return n;
+    };
     EXPECT_DOUBLE_EQ(trimmer.length(), 20);
     EXPECT_EQ(trimmer.trimmed(0, 0.375).currentPosition(), QPointF(3, 6.5));
     const QPainterPath across = trimmer.trimmed(0.4, 0.75);
     EXPECT_EQ(across.currentPosition(), QPointF(25, 20));
+    EXPECT_EQ(moves(across), 2);
     EXPECT_TRUE(trimmer.trimmed(0.5, 0.5).isEmpty() && trimmer.trimmed(0.6, 0.2).isEmpty());
     EXPECT_DOUBLE_EQ(PathTrimmer(trimmer.trimmed(-1, 2)).length(), 20);
     EXPECT_EQ(PathTrimmer(QPainterPath()).pointAt(0.5), QPointF());
@@ -209,12 +215,18 @@ TEST(PathTrimTest, PiecesByShareOfLengthAcrossSubpathsAndThroughTheStart) {
     const QPainterPath open = wrappedTrim(lines, 0.75, 1.25);
     EXPECT_EQ(QPointF(open.elementAt(0)), QPointF(25, 20));
     EXPECT_EQ(open.currentPosition(), QPointF(3, 4));
+    EXPECT_EQ(moves(open), 2);
     const PathTrimmer hex(HexRenderer::hexPath(20, 5));
     for (const auto& [from, to] : {std::pair{0.9, 1.24}, {1.9, 2.24}, {0.41, 0.61}}) {
         const QPainterPath piece = hex.wrapped(from, to);
         EXPECT_EQ(QPointF(piece.elementAt(0)), hex.pointAt(from - std::floor(from))) << from;
         EXPECT_NEAR(PathTrimmer(piece).length(), (to - from) * hex.length(), 0.01) << from;
+        EXPECT_EQ(moves(piece), 1) << from;
     }
+    QPainterPath both;  // pieces appended to one path stay apart
+    hex.appendWrapped(both, 0.7, 0.9);
+    hex.appendWrapped(both, 0.2, 0.4);
+    EXPECT_EQ(moves(both), 2);
     EXPECT_NEAR(PathTrimmer(hex.wrapped(0.3, 1.5)).length(), hex.length(), 1e-6);
 }
 
