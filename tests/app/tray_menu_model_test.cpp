@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/app_test_environment.h"
 #include "support/fake_process_probe.h"
 #include "support/fake_random.h"
-#include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
 
 namespace brimwick {
@@ -42,16 +42,8 @@ class TrayMenuModelTest : public ::testing::Test {
         usage = UsageStore::create(main, main, preferences, [outcome](BackgroundTask&, auto done) {
             if (outcome) done(*outcome);
         });
-        PhoneLink::Services services;
-        services.makeServer = [](auto, auto, auto, auto) { return nullptr; };
-        services.localAddress = [] { return std::optional<std::string>("192.0.2.10"); };
-        services.newCode = [] { return std::string("482913"); };
-        services.launchSession = [](const std::string&, const std::string&) {
-            return Result<void>();
-        };
-        services.isDirectory = [](const std::string&) { return false; };
-        services.hostName = "Test Box";
-        phone = PhoneLink::create(main, preferences, gate, services);
+        phone = PhoneLink::create(main, preferences, gate,
+                                  testing::appTestEnvironment(main, preferences, "/").phone);
         main.runPending();
         input.serverStatus = "Listening on 127.0.0.1:47821";
         input.store = store.get();
@@ -159,7 +151,7 @@ TEST_F(TrayMenuModelTest, UsagePhoneHookAndLoginBlocksFollowTheirModels) {
               (std::vector<std::string>{"Connect phone over Wi\u2011Fi [x]",
                                         "Phone: " + phone->status() + " (off)",
                                         "Pair a phone (show QR code)\u2026",
-                                        "Approve from phone [x]", "Pairing code: 482 913 (off)"}));
+                                        "Approve from phone [x]", "Pairing code: 123 456 (off)"}));
     EXPECT_EQ(find(menu, kApproveFromPhone)->tooltip,
               "While your phone is connected, permission requests wait up to 2 minutes for its "
               "answer before the normal prompt.");
@@ -173,7 +165,7 @@ TEST_F(TrayMenuModelTest, UsagePhoneHookAndLoginBlocksFollowTheirModels) {
               (std::vector<std::string>{
                   "Connect phone over Wi\u2011Fi [x]", "Phone: " + phone->status() + " (off)",
                   "Pair a phone (show QR code)\u2026", "Approve from phone [ ]",
-                  "Pairing code: 482 913 (off)", "Paired: Galaxy S24, Pixel 9 (off)",
+                  "Pairing code: 123 456 (off)", "Paired: Galaxy S24, Pixel 9 (off)",
                   "Forget paired phones"}));
     EXPECT_EQ(rows(menu, 4),
               (std::vector<std::string>{"Remove Claude Code hooks", "Demo", "Open at login [x]"}));

@@ -64,11 +64,8 @@ TEST_F(QtFaceTest, TheTrayIconAndMenuFollowTheAppAndItsCommandsReachTheModels) {
     EXPECT_EQ(face->trayMenu()->menu()->actions().first()->text(),
               QString::fromStdString("Brimwick: " + app->serverStatus()));
 
-    HookEvent event;
-    event.name = "PermissionRequest";
-    event.sessionId = "s1";
-    event.cwd = "/src/weather";
-    app->store().handle(event);
+    app->store().handle(*HookEvent::fromJson(
+        {{"hook_event_name", "PermissionRequest"}, {"session_id", "s1"}, {"cwd", "/src/weather"}}));
     main.runPending();
     EXPECT_EQ(face->icon()->state(), BotState::approval);
     ASSERT_TRUE(action("weather: Needs your approval"));
@@ -99,11 +96,8 @@ TEST_F(QtFaceTest, TheMenuOpensAtAPointOrOnLeftClicksUpToDate) {
     EXPECT_TRUE(menu->isVisible());
     EXPECT_TRUE(face->trayMenu()->isOpen());
     EXPECT_EQ(menu->pos(), QPoint(300, 40));
-    HookEvent event;
-    event.name = "UserPromptSubmit";
-    event.sessionId = "s1";
-    event.cwd = "/src/atlas";
-    app->store().handle(event);
+    app->store().handle(*HookEvent::fromJson(
+        {{"hook_event_name", "UserPromptSubmit"}, {"session_id", "s1"}, {"cwd", "/src/atlas"}}));
     main.runPending();
     menu->hide();
     EXPECT_FALSE(face->trayMenu()->isOpen());
