@@ -133,17 +133,21 @@ TEST_F(HookServerTest, ProcessIdComesFromItsHeaderOnly) {
 
 TEST_F(HookServerTest, HeldRequestsWaitForTheFirstReplyFromAnyThread) {
     server.reset();
-    start(0.05);
-    RawClient permission(server->port()), silent(server->port()), invalid(server->port());
+    start(0.2);
+    // Each client connects just before it sends: an idle connection would meet the timeout on
+    // a loaded machine.
+    RawClient permission(server->port());
     permission.send(postRequest("/permission", kPayload));
     ASSERT_TRUE(recorder.waitForCalls(2));
+    RawClient silent(server->port());
     silent.send(postRequest("/stop", kPayload));
     ASSERT_TRUE(recorder.waitForCalls(3));
+    RawClient invalid(server->port());
     invalid.send(postRequest("/stop", kPayload));
     ASSERT_TRUE(recorder.waitForCalls(4));
     const auto calls = recorder.calls();
     // Well past the request timeout the held connection is still open.
-    EXPECT_FALSE(permission.waitForClose(0.3));
+    EXPECT_FALSE(permission.waitForClose(0.5));
     const std::string answer = R"({"hookSpecificOutput":{"decision":{"behavior":"allow"}}})";
     std::thread([reply = calls[1].reply, answer] {
         reply(answer);
