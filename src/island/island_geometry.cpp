@@ -34,7 +34,7 @@ IslandGeometry IslandGeometry::measure(const std::vector<ScreenMeasurements>& sc
     }
 
     Rect frame{0, 0, 1440, 900};
-    double barHeight = kMinimumBarHeight;
+    double barHeight = 0;
     if (!screens.empty()) {
         frame = screens.front().frame;
         // The strip the desktop's top panels take (y grows downwards here).
@@ -42,9 +42,9 @@ IslandGeometry IslandGeometry::measure(const std::vector<ScreenMeasurements>& sc
     }
     geometry.screenFrame = frame;
     geometry.housingLeftX = geometry.housingRightX = frame.midX();
-    // A NaN height (nonsense measurements) falls back to the minimum too.
-    geometry.height = std::isnan(barHeight)
-                          ? kMinimumBarHeight
+    // A NaN or negative height (nonsense measurements) counts as no panel.
+    geometry.height = std::isnan(barHeight) || barHeight <= 0
+                          ? kNoPanelHeight
                           : std::clamp(barHeight, kMinimumBarHeight, kMaximumBarHeight);
     geometry.hasHousing = false;
     return geometry;

@@ -43,7 +43,7 @@ struct IslandGeometry {
     Rect screenFrame;          // the chosen screen
     double housingLeftX = 0;   // desktop x of the housing's left edge
     double housingRightX = 0;  // desktop x of its right edge
-    double height = 24;        // the housing's height, or the top panel's; the island's unit
+    double height = 32;        // the housing's height, or the top panel's; the island's unit
     bool hasHousing = false;
 
     double housingWidth() const { return housingRightX - housingLeftX; }
@@ -53,11 +53,15 @@ struct IslandGeometry {
 
     static constexpr double kMinimumBarHeight = 24;
     static constexpr double kMaximumBarHeight = 40;
+    // Without a top panel there is no height to match; at 24 the mascot and the week's text
+    // would be too small to read.
+    static constexpr double kNoPanelHeight = 32;
 
     // The rules on plain measurements, screens in the platform's order: the first screen with a
-    // camera housing wins; without one, a zero-width notch at the centre of the first screen
-    // with the top panel's height clamped to 24 … 40; with no screens at all, a 1440 × 900
-    // screen at the origin and height 24. Never fails.
+    // camera housing wins; without one, a zero-width housing at the centre of the first screen
+    // with the top panel's height clamped to 24 … 40, or 32 when it has no top panel; with no
+    // screens at all, a 1440 × 900 screen at the origin and height 32. Never fails. Heights are
+    // logical pixels, so they grow with the screen's device pixel ratio.
     static IslandGeometry measure(const std::vector<ScreenMeasurements>& screens);
 
     // measure() on the desktop's screens as the GUI toolkit reports them. Linux screens have no

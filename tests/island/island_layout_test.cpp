@@ -37,6 +37,7 @@ TEST(IslandGeometryTest, HousingEdgesAndUnitFromTheScreens) {
     noAreas.auxiliaryTopLeft.reset();
     noAreas.auxiliaryTopRight = Rect{900, 0, 0, 38};  // zero width counts as absent
     const IslandGeometry atOrigin{{0, 0, 1440, 900}, 720, 720, 24, false};
+    const IslandGeometry noPanel{{0, 0, 1440, 900}, 720, 720, 32, false};
     const struct {
         const char* name;
         std::vector<ScreenMeasurements> screens;
@@ -61,10 +62,10 @@ TEST(IslandGeometryTest, HousingEdgesAndUnitFromTheScreens) {
         {"top panel of 40",
          {plain({0, 0, 1440, 900}, 40)},
          {{0, 0, 1440, 900}, 720, 720, 40, false}},
-        {"no top panel", {plain({0, 0, 1440, 900}, 0)}, atOrigin},
-        {"visible frame above the screen", {plain({0, 0, 1440, 900}, -10)}, atOrigin},
-        {"not a number", {plain({0, 0, 1440, 900}, std::nan(""))}, atOrigin},
-        {"no screens at all", {}, atOrigin},
+        {"no top panel", {plain({0, 0, 1440, 900}, 0)}, noPanel},
+        {"visible frame above the screen", {plain({0, 0, 1440, 900}, -10)}, noPanel},
+        {"not a number", {plain({0, 0, 1440, 900}, std::nan(""))}, noPanel},
+        {"no screens at all", {}, noPanel},
     };
     for (const auto& row : rows)
         EXPECT_EQ(IslandGeometry::measure(row.screens), row.want) << row.name;

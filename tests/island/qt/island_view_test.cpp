@@ -18,7 +18,7 @@ namespace brimwick {
 namespace {
 
 using enum BotState;
-constexpr double kUnit = 24;  // the offscreen screen has no top panel
+constexpr double kUnit = 32;  // the offscreen screen has no top panel
 
 class IslandTest : public ::testing::Test, protected testing::IslandFixture {
   protected:
