@@ -69,6 +69,9 @@ class PairView::QrCodeView final : public QWidget {
         current_ = *next;
         code_ = code;
         url_ = url;
+        // Painted, so a screen reader learns from these what the picture holds.
+        setAccessibleName(QStringLiteral("Pairing QR code"));
+        setAccessibleDescription(QString::fromStdString(url));
         if (previous_.isNull()) {
             appear_.set(1);
         } else {
