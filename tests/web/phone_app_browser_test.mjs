@@ -3,9 +3,7 @@
 // A person's path through it: pair with the printed code, watch a session appear, answer held
 // permission requests, queue a prompt that the next Stop hands over, see markup shown as text,
 // lose the computer and get it back, and be sent back to pairing when the token stops working.
-//
-// usage: node phone_app_browser_test.mjs BRIMWICK_BINARY
-// Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no WebSocket in this Node).
+// usage: node phone_app_browser_test.mjs BRIMWICK_BINARY. Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no WebSocket in this Node).
 import { spawn, spawnSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
@@ -15,7 +13,6 @@ import path from "node:path";
 import readline from "node:readline";
 import { isDeepStrictEqual } from "node:util";
 
-const SKIP = 77;
 // Node 20 has its WebSocket client behind a flag; run again with it.
 if (typeof WebSocket === "undefined" && !process.env.BRIMWICK_WS_RETRY) {
   const again = spawnSync(process.execPath, ["--experimental-websocket", "--no-warnings", ...process.argv.slice(1)],
@@ -26,24 +23,21 @@ const [brimwick] = process.argv.slice(2);
 const chromium = process.env.CHROMIUM || ["/usr/bin/chromium", "/usr/bin/chromium-browser"].find((p) => fs.existsSync(p));
 const skip = typeof WebSocket === "undefined" ? "this Node.js has no WebSocket client"
   : !chromium ? "Chromium is missing (scripts/install-deps installs the Debian package chromium)" : null;
-if (skip) console.log("SKIPPED: " + skip);
-if (skip) process.exit(SKIP);
-if (!brimwick || !fs.existsSync(brimwick)) {
-  console.error("usage: node phone_app_browser_test.mjs BRIMWICK_BINARY");
-  process.exit(1);
-}
+if (skip) console.log("SKIPPED: " + skip), process.exit(77);
+if (!brimwick || !fs.existsSync(brimwick)) console.error("usage: node phone_app_browser_test.mjs BRIMWICK_BINARY"), process.exit(1);
 
 let failures = 0, checks = 0;
-function check(ok, what, detail) {
-  checks += 1;
-  if (!ok) failures += 1, console.log("FAIL: " + what + (detail === undefined ? "" : "\n  " + JSON.stringify(detail)));
+const check = (ok, what, detail) => {
+  if (++checks && !ok) failures += 1, console.log("FAIL: " + what + (detail === undefined ? "" : "\n  " + JSON.stringify(detail)));
   return ok;
-}
+};
 class Fatal extends Error {}
-const must = (ok, what, detail) => { if (!check(ok, what, detail)) throw new Fatal(what); };
+const must = (ok, what, detail) => { if (!check(ok, what, detail)) throw new Fatal(what); return ok; };
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "brimwick-web-"));
 const cleanups = [];
+let page = null;
+
 // Gives what `get` gives once it is truthy, or its last value after `ms`: the time only bounds a
 // failing wait, a loaded machine may take long.
 async function poll(get, ms = 30000) {
@@ -63,11 +57,11 @@ function run(argv, env) {
   // of the program come in no fixed order, so every wait looks at all of them.
   const waitForLine = (match, ms) =>
     poll(() => lines.find(typeof match === "string" ? (l) => l === match : (l) => match.test(l)) ?? null, ms);
-  async function stop() {
+  const stop = () => {
     if (child.exitCode === null && child.signalCode === null) child.kill("SIGTERM");
     const timer = setTimeout(() => child.kill("SIGKILL"), 10000);
     return exited.finally(() => clearTimeout(timer));
-  }
+  };
   return { lines, waitForLine, stop };
 }
 
@@ -84,10 +78,8 @@ const parsed = (text) => { try { return JSON.parse(text); } catch (e) { return n
 // A minimal DevTools protocol client for one page.
 async function devtools(wsUrl) {
   const ws = new WebSocket(wsUrl);
-  await new Promise((resolve, reject) => {
-    ws.addEventListener("open", resolve, { once: true });
-    ws.addEventListener("error", () => reject(new Error("DevTools connection failed")), { once: true });
-  });
+  await new Promise((resolve, reject) => (ws.addEventListener("open", resolve, { once: true }),
+    ws.addEventListener("error", () => reject(new Error("DevTools connection failed")), { once: true })));
   let next = 1;
   const calls = new Map(), listeners = [];
   ws.addEventListener("message", (event) => {
@@ -107,7 +99,6 @@ async function devtools(wsUrl) {
   };
 }
 
-let page = null;
 async function evaluate(expression) {
   const result = await page.send("Runtime.evaluate", { expression, awaitPromise: true, returnByValue: true });
   if (result.exceptionDetails) throw new Error("page script failed: " + JSON.stringify(result.exceptionDetails));
@@ -120,17 +111,12 @@ async function click(selector) {
     if (!e) return null; e.scrollIntoView({ block: "center" }); const r = e.getBoundingClientRect();
     return { x: r.x + r.width / 2, y: r.y + r.height / 2 }; })()`);
   must(box, "there is something to click at " + selector);
-  for (const type of ["mousePressed", "mouseReleased"]) {
-    await page.send("Input.dispatchMouseEvent", { type, x: box.x, y: box.y, button: "left", clickCount: 1 });
-  }
+  for (const type of ["mousePressed", "mouseReleased"]) await page.send("Input.dispatchMouseEvent", { type, x: box.x, y: box.y, button: "left", clickCount: 1 });
 }
 // Clicks until `expression` holds: on a loaded machine an emulated tap now and then goes
 // nowhere, and a person would simply tap again. A tap that arrives is not repeated.
 async function clickUntil(selector, expression, tries = 3) {
-  for (let i = 0; i < tries; ++i) {
-    await click(selector);
-    if (await until(expression, 5000)) return true;
-  }
+  for (let i = 0; i < tries; ++i) if ((await click(selector), await until(expression, 5000))) return true;
   return false;
 }
 async function type(selector, text) {
@@ -141,12 +127,10 @@ const text = (selector) => `(document.querySelector(${JSON.stringify(selector)})
 const cardOf = (project) => `[...document.querySelectorAll(".session")].find((c) => c.querySelector(".project").textContent === ${JSON.stringify(project)})`;
 const inCard = (project, selector) => `${cardOf(project)}.querySelector(${JSON.stringify(selector)})`;
 const sessionsText = () => evaluate("document.getElementById('sessions').innerText");
-
 async function main() {
-  const home = path.join(scratch, "home");
-  fs.mkdirSync(path.join(home, ".claude"), { recursive: true });
-  const probe = net.createServer();
-  const phonePort = await listening(probe);  // a free port, let go for the phone server
+  const home = path.join(scratch, "home"), claude = path.join(home, ".claude");
+  fs.mkdirSync(claude, { recursive: true });
+  const probe = net.createServer(), phonePort = await listening(probe);  // a free port, let go for the phone server
   await new Promise((resolve) => probe.close(resolve));
   // A stand-in for the plan-usage endpoint, so the page has figures to show.
   const inMinutes = (minutes) => new Date(Date.now() + minutes * 60000).toISOString();
@@ -154,16 +138,13 @@ async function main() {
     five_hour: { utilization: 37.5, resets_at: inMinutes(125) }, seven_day: { utilization: 82, resets_at: inMinutes(75 * 60) } })));
   const usagePort = await listening(usage);
   cleanups.push(() => usage.close());
-  fs.writeFileSync(path.join(home, ".claude", ".credentials.json"), JSON.stringify({ claudeAiOauth: { accessToken: "test-token" } }));
-  const env = {
-    ...process.env, HOME: home, XDG_CONFIG_HOME: path.join(home, "config"), BRIMWICK_PHONE_PORT: String(phonePort),
-    BRIMWICK_USAGE_URL: `http://127.0.0.1:${usagePort}/api/oauth/usage`, DISPLAY: "", WAYLAND_DISPLAY: "", LC_ALL: "C.UTF-8",
-  };
-
+  fs.writeFileSync(path.join(claude, ".credentials.json"), JSON.stringify({ claudeAiOauth: { accessToken: "test-token" } }));
+  const env = { ...process.env, HOME: home, XDG_CONFIG_HOME: path.join(home, "config"), BRIMWICK_PHONE_PORT: String(phonePort),
+    BRIMWICK_USAGE_URL: `http://127.0.0.1:${usagePort}/api/oauth/usage`, DISPLAY: "", WAYLAND_DISPLAY: "", LC_ALL: "C.UTF-8" };
   // The hook commands as the installer writes them.
   const install = spawnSync(brimwick, ["hooks", "install"], { env, encoding: "utf8" });
   must(install.status === 0, "brimwick hooks install", install.stdout + install.stderr);
-  const settings = JSON.parse(fs.readFileSync(path.join(home, ".claude", "settings.json"), "utf8"));
+  const settings = JSON.parse(fs.readFileSync(path.join(claude, "settings.json"), "utf8"));
   const hook = (base, event, fields = {}) => runHook(settings.hooks[event].at(-1).hooks[0].command, { ...base, hook_event_name: event, ...fields });
 
   let app = null;
@@ -174,17 +155,13 @@ async function main() {
     must(await app.waitForLine("phone: Listening on port " + phonePort), "phone server listens", app.lines);
   };
   await startApp();
-  const codeLine = await app.waitForLine(/^Pairing code: \d{3} \d{3}$/);
-  must(codeLine, "a pairing code is printed", app.lines);
-
+  const codeLine = must(await app.waitForLine(/^Pairing code: \d{3} \d{3}$/), "a pairing code is printed", app.lines);
   // Chromium on a private profile, its DevTools endpoint on loopback; its helper processes share
   // its process group, and all of them go at the end.
-  const browser = spawn(chromium, [
-    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    "--disable-default-apps", "--disable-extensions", "--mute-audio", "--user-data-dir=" + path.join(scratch, "chromium"),
-    "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0", "about:blank",
-  ], { stdio: ["ignore", "ignore", "pipe"], detached: true, env: { ...process.env, HOME: path.join(scratch, "chromium-home") } });
+  const browser = spawn(chromium, ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-default-apps", "--disable-extensions",
+    "--mute-audio", "--user-data-dir=" + path.join(scratch, "chromium"), "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
+    "about:blank"], { stdio: ["ignore", "ignore", "pipe"], detached: true, env: { ...process.env, HOME: path.join(scratch, "chromium-home") } });
   cleanups.push(async () => {
     const exited = new Promise((r) => (browser.exitCode !== null || browser.signalCode !== null ? r() : browser.on("exit", r)));
     for (const signal of ["SIGTERM", "SIGKILL"]) {
@@ -194,18 +171,13 @@ async function main() {
   });
   const browserWs = await new Promise((resolve) => {
     setTimeout(() => resolve(null), 30000).unref();
-    readline.createInterface({ input: browser.stderr }).on("line", (l) => {
-      const m = l.match(/DevTools listening on (ws:\/\/\S+)/);
-      if (m) resolve(m[1]);
-    });
+    readline.createInterface({ input: browser.stderr }).on("line", (l) => l.startsWith("DevTools listening on ws://") && resolve(l.split(" ").at(-1)));
   });
   must(browserWs, "Chromium starts with its DevTools endpoint");
   const targets = await (await fetch(`http://127.0.0.1:${new URL(browserWs).port}/json/list`)).json();
-  const target = targets.find((t) => t.type === "page");
-  must(target, "Chromium has a page", targets);
-  page = await devtools(target.webSocketDebuggerUrl);
+  page = await devtools(must(targets.find((t) => t.type === "page"), "Chromium has a page", targets).webSocketDebuggerUrl);
 
-  const dialogs = [], exceptions = [], policyViolations = [];
+  const dialogs = [], exceptions = [], policyViolations = [];  // none expected
   page.on((method, params) => {
     if (method === "Page.javascriptDialogOpening") dialogs.push(params.message), page.send("Page.handleJavaScriptDialog", { accept: true });
     if (method === "Runtime.exceptionThrown") exceptions.push(params.exceptionDetails.exception?.description || params.exceptionDetails.text);
@@ -219,7 +191,6 @@ async function main() {
   await page.send("Page.navigate", { url: `http://127.0.0.1:${phonePort}/app` });
   must(await until(`document.readyState === "complete" && !document.getElementById("pair").hidden`), "the page opens on the pairing form", await evaluate("document.body.innerText"));
   check(await evaluate(`document.getElementById("device").value`) === "Browser on Android", "the device name is guessed from the browser");
-
   // A wrong code first: the server's answer is shown and nothing is stored. Then the printed
   // code as a person types it, with its space.
   await type("#code", "000 000");
@@ -235,7 +206,6 @@ async function main() {
   check(await until(`${text("#u-week")}.includes("Week: 18% left") && ${text("#u-week")}.includes("resets in 3d 3h")`),
     "the week limit shows its percent left and reset countdown", await evaluate(text("#usage")));
   check(await until(`!document.getElementById("empty").hidden`), "no sessions yet");
-
   // A session appears after its hook posts.
   const a = { session_id: "9e900432-ab61-4e27-9b9f-a7e00f0035ee", transcript_path: "/tmp/t.jsonl", cwd: "/home/dana/src/weather" };
   await hook(a, "SessionStart", { source: "startup" });
@@ -245,7 +215,6 @@ async function main() {
   check(await evaluate(`getComputedStyle(${inCard("weather", ".hex .body")}).stroke`) === "rgb(184, 158, 250)", "the hexagon takes the thinking colour of the mascot palette");
   const echo = { tool_name: "Bash", tool_input: { command: "echo hi > out.txt" } };
   await hook(a, "PreToolUse", echo);
-
   // A held permission request, answered with "Always allow": a file-creating command, for which
   // Claude Code suggests the folder together with accept-edits mode.
   const suggestions = [{ type: "addDirectories", directories: ["/home/dana/src/weather"], destination: "session" },
@@ -259,13 +228,11 @@ async function main() {
     "Allow|Always allow|Deny|Answer in terminal", "four answers are offered");
   check(/^1:(4\d|50) left to answer$/.test(await evaluate(text(".pending .left"))), "the time left counts down from 110 s", await evaluate(text(".pending .left")));
   check(await evaluate(`${cardOf("weather")}.classList.contains("needs")`), "a session that needs you stands out");
-  await click(`[data-decision=always]`);
-  const allowed = await permission;
+  const allowed = await click(`[data-decision=always]`).then(() => permission);
   check(allowed.status === 0 && isDeepStrictEqual(parsed(allowed.output), {
     hookSpecificOutput: { hookEventName: "PermissionRequest", decision: { behavior: "allow", updatedPermissions: suggestions } },
   }), "Always allow answers with the request's suggestions", allowed);
   check(await until(`!${inCard("weather", ".pending:not([hidden])")}`), "the answered request leaves the page");
-
   // A prompt queued from the phone is handed over at the next Stop.
   await hook(a, "PostToolUse", echo); await type(`.session textarea`, "Now write a test for it");
   await click(`.session form button`);
@@ -273,11 +240,9 @@ async function main() {
     "the server's message is shown", await evaluate(`${inCard("weather", ".msg")}.textContent`));
   check(await until(`${inCard("weather", ".meta")}.textContent.includes("1 prompt queued")`), "the queued count shows");
   check(await evaluate(`${inCard("weather", "textarea")}.value`) === "", "the sent prompt leaves the text box");
-  const stop = await hook(a, "Stop", { stop_hook_active: false });
-  const handed = parsed(stop.output);
+  const stop = await hook(a, "Stop", { stop_hook_active: false }), handed = parsed(stop.output);
   check(handed?.decision === "block" && typeof handed.reason === "string" && handed.reason.endsWith("\n\nNow write a test for it"), "the Stop hook hands the prompt over", stop.output);
   check(await until(`!${inCard("weather", ".meta")}.textContent.includes("queued")`), "the queue empties after the hand-over");
-
   // Markup from a session is shown as text, never run or parsed.
   const evil = "<i onmouseover=alert(2)>x", evilTask = "<img src=x onerror=alert(1)>", evilDetail = "<script>alert(3)</script>";
   const b = { session_id: "5e139cd7-3f00-445e-9b61-926e2e09356a", transcript_path: "/tmp/u.jsonl", cwd: "/tmp/" + evil };
@@ -289,10 +254,8 @@ async function main() {
   check(await evaluate(`document.querySelectorAll("img, i, main script").length`) === 0, "no element was made from the markup");
   check(!(await evaluate(inCard(evil, "[data-decision=always]"))), "no Always allow without suggestions");
   check(await evaluate(`${cardOf(evil)} === document.querySelector(".session")`), "the session that needs you comes first");
-  await click(`.session [data-decision=deny]`);
-  const denied = await held;
+  const denied = await click(`.session [data-decision=deny]`).then(() => held);
   check(denied.output.includes('"behavior":"deny"'), "Deny answers the held hook", denied.output);
-
   // A request that went away before the page heard of it: the answer is refused, not "Sent.".
   const stale = hook(b, "PermissionRequest", { tool_name: "Bash", tool_input: { command: "make" } });
   must(await until(`${cardOf(evil)}?.querySelector(".pending .detail")?.textContent === "make"`, 15000), "a second request is offered");
@@ -302,7 +265,6 @@ async function main() {
   check(await until(`${inCard(evil, ".pending .msg.bad")}?.textContent === "That request is no longer waiting."`),
     "the page says the request is no longer waiting", await evaluate(`${inCard(evil, ".pending")}.innerText`));
   await evaluate("startPolling()");
-
   // New session: the project list from the snapshot; a folder that is gone is refused.
   check(await evaluate(`[...document.querySelectorAll("#project option")].map((o) => o.textContent).join("|")`) === `${evil}|weather`,
     "the projects are listed newest first", await evaluate(`document.getElementById("project").innerText`));
@@ -311,7 +273,6 @@ async function main() {
   check(await until(`${text("#new-msg")} === "Brimwick doesn't know that folder any more."`), "the server's refusal is shown", await evaluate(text("#new-msg")));
   await hook(b, "SessionEnd", { reason: "other" });
   check(await until(`!${cardOf(evil)}`), "an ended session leaves the list");
-
   // The computer goes away: the page says so, then finds it again by itself.
   check(await app.stop() === 0, "brimwick stops cleanly");
   must(await until(`!document.getElementById("offline").hidden && ${text("#offline")}.startsWith("Offline")`), "the page says it is offline");
@@ -319,21 +280,16 @@ async function main() {
   must(await until(`document.getElementById("offline").hidden`, 40000), "the page reconnects by itself", await evaluate(text("#offline")));
   check(await until(`!document.getElementById("empty").hidden`), "the restarted computer has no sessions");
   check(await evaluate(`!document.getElementById("app").hidden`), "the token still works after a restart");
-
   // Another computer (no paired phones): the token is refused and the page returns to pairing.
   await app.stop();
-  env.XDG_CONFIG_HOME = path.join(home, "config-other");
-  await startApp();
+  await startApp((env.XDG_CONFIG_HOME = path.join(home, "config-other")));
   must(await until(`!document.getElementById("pair").hidden`, 40000), "a refused token returns to pairing");
   check(await evaluate(`localStorage.getItem("brimwick.token")`) === null, "the refused token is dropped");
-  check(dialogs.length === 0, "no script from the snapshot ran", dialogs);
-  check(exceptions.length === 0, "the page throws nothing", exceptions);
+  check(dialogs.length === 0, "no script from the snapshot ran", dialogs), check(exceptions.length === 0, "the page throws nothing", exceptions);
   check(policyViolations.length === 0, "the Content-Security-Policy lets the page's own style and script run", policyViolations);
 }
 
-try {
-  await main();
-} catch (err) {
+try { await main(); } catch (err) {
   if (!(err instanceof Fatal)) check(false, String(err && err.stack ? err.stack : err));
 } finally {
   for (const cleanup of cleanups.reverse()) await Promise.resolve().then(cleanup).catch(() => { /* best effort */ });
