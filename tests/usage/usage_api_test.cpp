@@ -134,6 +134,8 @@ TEST(CurlUsageFetch, OverLoopbackWithoutRedirectsAndCancelledAtOnce) {
     socklen_t length = sizeof address;
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
     ::listen(listener, 4);
+    const timeval patience{20, 0};  // a fetch that never connects fails the test, not hangs it
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     ::setenv("BRIMWICK_USAGE_URL", ("http://" + host + "/api/oauth/usage").c_str(), 1);
