@@ -1,8 +1,7 @@
+// What the pairing window shows for each state of a real phone link, and the QR matrix.
 #include "phone/pair_content.h"
 
-#include <gtest/gtest.h>
-
-#include "phone/pairing_link_fixture.h"
+#include "phone/phone_fixture.h"
 #include "phone/qr_code.h"
 
 namespace brimwick {
@@ -10,88 +9,82 @@ namespace {
 
 using Block = PairContent::Block;
 
-class PairContentTest : public ::testing::Test {
-  protected:
+TEST(PairContentTest, EachStateOfTheLink) {
     testing::PairingLink fixture;
-};
-
-TEST_F(PairContentTest, LinkOffExplainsWhereToSwitchItOn) {
     auto link = fixture.make(false);
-    const auto content = PairContent::of(*link);
-    EXPECT_EQ(content.block, Block::linkOff);
-    EXPECT_EQ(content.placeholder, "Turn on Connect phone over Wi\u2011Fi in the tray menu first.");
-    EXPECT_FALSE(content.newCodeEnabled);
-    EXPECT_EQ(content.pairingURL, "");
-    EXPECT_FALSE(content.addressLine);
-    EXPECT_FALSE(content.pairedDevice);
-}
+    EXPECT_EQ(PairContent::of(*link),
+              (PairContent{.block = Block::linkOff,
+                           .placeholder = "Turn on Connect phone over Wi\u2011Fi in the tray menu "
+                                          "first."}));
 
-TEST_F(PairContentTest, OnWithoutAnAddressAsksForANetwork) {
     fixture.address.reset();
-    auto link = fixture.make(true);
-    const auto content = PairContent::of(*link);
-    EXPECT_EQ(content.block, Block::noAddress);
-    EXPECT_EQ(content.placeholder,
-              "No Wi\u2011Fi or Ethernet address found. Connect this computer to a network.");
-    EXPECT_TRUE(content.newCodeEnabled);
-    EXPECT_TRUE(content.status.starts_with("Listening on port "));
+    link->setEnabled(true);
+    ASSERT_TRUE(fixture.queue.runUntil([&] { return link->status().starts_with("Listening"); }));
+    const std::string listening = link->status();
+    EXPECT_EQ(PairContent::of(*link),
+              (PairContent{.block = Block::noAddress,
+                           .code = "012345",
+                           .placeholder = "No Wi\u2011Fi or Ethernet address found. Connect "
+                                          "this computer to a network.",
+                           .newCodeEnabled = true,
+                           .status = listening}));
 
     // Back on a network, a new code re-reads the address and the QR code returns.
     fixture.address = "10.0.0.7";
     link->newCode();
-    EXPECT_EQ(PairContent::of(*link).block, Block::qrCode);
-}
-
-TEST_F(PairContentTest, OnWithCodeAndAddressShowsTheQrCodeAndHowToReachTheMac) {
-    auto link = fixture.make(true);
-    const auto content = PairContent::of(*link);
     const auto port = std::to_string(link->port());
-    EXPECT_EQ(content.block, Block::qrCode);
-    EXPECT_EQ(content.pairingURL, *link->pairingURL());
-    EXPECT_EQ(content.code, "012345");
-    EXPECT_EQ(content.codeDigits, "012 345");  // leading zero kept
-    EXPECT_EQ(content.addressLine, "192.168.1.20:" + port);
-    EXPECT_EQ(content.browserLine,
-              "Or open http://192.168.1.20:" + port + "/app in your phone's browser");
-    EXPECT_EQ(content.placeholder, "");
-    EXPECT_TRUE(content.newCodeEnabled);
-}
+    EXPECT_EQ(PairContent::of(*link),
+              (PairContent{
+                  .block = Block::qrCode,
+                  .pairingURL = *link->pairingURL(),
+                  .code = "234567",
+                  .codeDigits = "234 567",
+                  .addressLine = "10.0.0.7:" + port,
+                  .browserLine = "Or open http://10.0.0.7:" + port + "/app in your phone's browser",
+                  .newCodeEnabled = true,
+                  .status = listening}));
 
-TEST_F(PairContentTest, PausedAfterFourBurnsShowsTheNetworkMessageAndThePauseStatus) {
-    auto link = fixture.make(true);
     fixture.burnCodes(*link, 4);
-    const auto content = PairContent::of(*link);
-    EXPECT_EQ(content.block, Block::noAddress);
-    EXPECT_EQ(content.code, "");
-    EXPECT_EQ(content.status,
+    auto paused = PairContent::of(*link);
+    EXPECT_EQ(paused.block, Block::noAddress);
+    EXPECT_EQ(paused.code, "");
+    EXPECT_EQ(paused.status,
               "Pairing paused after repeated wrong codes. Choose \u201cPair a phone\u201d for a "
               "new code.");
-    EXPECT_TRUE(content.newCodeEnabled);
-}
+    EXPECT_TRUE(paused.newCodeEnabled);
 
-TEST_F(PairContentTest, APairedPhoneBringsTheSuccessViewUntilTheLinkClearsIt) {
-    auto link = fixture.make(true);
+    // A paired phone brings the success view; behind it is already the next code.
+    link->newCode();
+    fixture.codes = {"012345"};
     fixture.pairPhone(*link, "Zoë's Pixel");
     auto content = PairContent::of(*link);
     EXPECT_EQ(content.pairedDevice, "Zoë's Pixel");
     EXPECT_EQ(pair_text::connected(*content.pairedDevice), "Zoë's Pixel is connected");
-    // Behind it the pairing content already carries the next code.
-    EXPECT_EQ(content.code, "234567");
+    EXPECT_EQ(content.codeDigits, "012 345");  // a leading zero is kept
     fixture.queue.advance(Pairing::kJustPairedTime);
     EXPECT_FALSE(PairContent::of(*link).pairedDevice);
 }
 
-TEST(QrMatrixTest, UsesLevelMAtTheSmallestVersionThatFits) {
-    // Version 1 (21 modules) holds 14 bytes at level M (17 at level L); one more needs version 2.
-    const auto fourteen = qr_code::matrix(std::string(14, 'a'));
-    const auto fifteen = qr_code::matrix(std::string(15, 'a'));
-    ASSERT_TRUE(fourteen && fifteen);
-    EXPECT_EQ(fourteen->size, 21);
-    EXPECT_EQ(fifteen->size, 25);
-    EXPECT_EQ(fourteen->dark.size(), 21u * 21u);
+TEST(PairContentTest, AHostNameTooLongForAnyCodeLeavesTheNetworkMessage) {
+    testing::PairingLink fixture;
+    fixture.hostName = std::string(2400, 'M');
+    auto link = fixture.make(true);
+    ASSERT_TRUE(link->pairingURL());
+    EXPECT_EQ(PairContent::of(*link).block, Block::noAddress);
 }
 
-TEST(QrMatrixTest, HasItsFinderPatternsInThreeCorners) {
+TEST(QrMatrixTest, LevelMAtTheSmallestVersionWithFinderPatternsInThreeCorners) {
+    // Version 1 (21 modules) holds 14 bytes at level M (17 at level L); one more needs version 2.
+    const auto fourteen = qr_code::matrix(std::string(14, 'a'));
+    ASSERT_TRUE(fourteen);
+    EXPECT_EQ(fourteen->size, 21);
+    EXPECT_EQ(fourteen->dark.size(), 21u * 21u);
+    EXPECT_EQ(qr_code::matrix(std::string(15, 'a'))->size, 25);
+    // Version 40 at level M holds 2331 bytes.
+    EXPECT_TRUE(qr_code::matrix(std::string(2331, 'x')));
+    EXPECT_FALSE(qr_code::matrix(std::string(2332, 'x')));
+    EXPECT_FALSE(qr_code::matrix(""));
+
     const auto m = qr_code::matrix("brimwick://pair?host=192.168.1.20&port=47822&code=012345");
     ASSERT_TRUE(m);
     const int last = m->size - 1;
@@ -101,21 +94,6 @@ TEST(QrMatrixTest, HasItsFinderPatternsInThreeCorners) {
     }
     EXPECT_FALSE(m->isDark(last, last) && m->isDark(last - 6, last - 6) &&
                  m->isDark(last - 3, last - 3) && !m->isDark(last - 1, last - 1));
-}
-
-TEST(QrMatrixTest, GivesNothingForEmptyOrOversizedTexts) {
-    EXPECT_FALSE(qr_code::matrix(""));
-    // Version 40 at level M holds 2331 bytes.
-    EXPECT_TRUE(qr_code::matrix(std::string(2331, 'x')));
-    EXPECT_FALSE(qr_code::matrix(std::string(2332, 'x')));
-}
-
-TEST(QrMatrixTest, AHostNameTooLongForAnyCodeLeavesTheNetworkMessage) {
-    testing::PairingLink fixture;
-    fixture.hostName = std::string(2400, 'M');
-    auto link = fixture.make(true);
-    ASSERT_TRUE(link->pairingURL());
-    EXPECT_EQ(PairContent::of(*link).block, PairContent::Block::noAddress);
 }
 
 }  // namespace

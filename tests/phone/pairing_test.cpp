@@ -1,8 +1,7 @@
+// Pairing on its own: stored phones, the burn and pause rule, "just paired", and the codes.
 #include "phone/pairing.h"
 
 #include <gtest/gtest.h>
-
-#include <deque>
 
 #include "support/manual_main_queue.h"
 #include "support/memory_preferences.h"
@@ -16,77 +15,55 @@ using testing::MemoryPreferences;
 class PairingTest : public ::testing::Test {
   protected:
     std::shared_ptr<Pairing> make() {
-        return Pairing::create(queue, preferences, [this] {
-            if (codes.empty()) return std::string("999999");
-            auto next = codes.front();
-            codes.pop_front();
-            return next;
-        });
+        return Pairing::create(queue, preferences, [this] { return std::to_string(++drawn); });
     }
-    int devicesWrites() const {
-        int n = 0;
-        for (const auto& [key, value] : preferences.writes()) n += key == "phoneDevices";
-        return n;
-    }
-
     testing::ManualMainQueue queue;
     MemoryPreferences preferences;
-    std::deque<std::string> codes = {"123456", "234567", "345678", "456789", "567890"};
+    int drawn = 100'000;
 };
 
-TEST_F(PairingTest, StoredPhonesAreReadCleanedAndSorted) {
+TEST_F(PairingTest, StoredPhonesAreReadCleanedAndSortedOrIgnoredWhole) {
     const std::string token(64, 'a');
-    preferences =
-        MemoryPreferences({{"phoneDevices",
-                            {{token, "Pixel\u001b[31m\r\nForged line" + std::string(100, 'x')},
-                             {std::string(65, 'b'), "Too long a token"},
-                             {"t2", "Zed"},
-                             {"t3", "Anna"}}}});
-    auto pairing = make();
-    const std::string cleaned = "Pixel[31m  Forged line" + std::string(38, 'x');
-    EXPECT_EQ(pairing->deviceNames(), (std::vector<std::string>{"Anna", cleaned, "Zed"}));
+    preferences = MemoryPreferences({{"phoneDevices",
+                                      {{token, "Pixel\u001b[31m\r\nForged" + std::string(100, 'x')},
+                                       {std::string(65, 'b'), "Too long a token"},
+                                       {"t2", "Zed"},
+                                       {"t3", "Anna"}}}});
+    const std::string cleaned = "Pixel[31m  Forged" + std::string(43, 'x');
+    EXPECT_EQ(make()->deviceNames(), (std::vector<std::string>{"Anna", cleaned, "Zed"}));
     EXPECT_EQ(preferences.value("phoneDevices"),
               json({{token, cleaned}, {"t2", "Zed"}, {"t3", "Anna"}}));
-
     // One stored value of another type: nothing counts, and nothing is rewritten.
     preferences = MemoryPreferences({{"phoneDevices", {{"tokenA", "Pixel"}, {"tokenB", 7}}}});
     EXPECT_TRUE(make()->devices().empty());
     EXPECT_TRUE(preferences.writes().empty());
 }
 
-TEST_F(PairingTest, TheFourthBurnedCodeInARowPausesUntilANewCode) {
-    auto pairing = make();
-    pairing->issueCode();
-    for (const char* fresh : {"234567", "345678", "456789"}) {
-        pairing->codeBurned();
-        EXPECT_EQ(pairing->code(), fresh);
-        EXPECT_FALSE(pairing->paused());
-    }
-    pairing->codeBurned();
-    EXPECT_EQ(pairing->burnedCodes(), 4);
-    EXPECT_EQ(pairing->code(), "");
-    EXPECT_TRUE(pairing->paused());
-    pairing->newCode();
-    EXPECT_EQ(pairing->burnedCodes(), 0);
-    EXPECT_EQ(pairing->code(), "567890");
-    EXPECT_FALSE(pairing->paused());
-}
-
-TEST_F(PairingTest, APairedPhoneIsRememberedAndJustPairedFor2point2Seconds) {
+TEST_F(PairingTest, BurnsPauseOnTheFourthInARowAndAPairingClearsThem) {
     auto pairing = make();
     int closed = 0;
     pairing->closePairingWindow = [&] { ++closed; };
     pairing->issueCode();
+    for (const char* fresh : {"100002", "100003", "100004", ""}) {
+        EXPECT_FALSE(pairing->paused());
+        pairing->codeBurned();
+        EXPECT_EQ(pairing->code(), fresh);
+    }
+    EXPECT_EQ(pairing->burnedCodes(), 4);
+    EXPECT_TRUE(pairing->paused());
+    pairing->newCode();
+    EXPECT_EQ(pairing->burnedCodes(), 0);
+    EXPECT_EQ(pairing->code(), "100005");
+    EXPECT_FALSE(pairing->paused());
+
     pairing->codeBurned();
     pairing->paired("tok1", "Galaxy S24", /*serving=*/true);
-    EXPECT_EQ(pairing->devices().at("tok1"), "Galaxy S24");
     EXPECT_EQ(preferences.value("phoneDevices"), json({{"tok1", "Galaxy S24"}}));
     EXPECT_EQ(pairing->burnedCodes(), 0);
-    EXPECT_EQ(pairing->code(), "345678");
+    EXPECT_EQ(pairing->code(), "100007");
     EXPECT_EQ(pairing->justPaired(), "Galaxy S24");
-
     queue.advance(2.0);
-    pairing->paired("tok2", "Pixel 9", true);  // a second pairing gets its full time
+    pairing->paired("tok2", "Pixel 9", true);  // a second pairing gets its full 2.2 s
     queue.advance(2.1);
     EXPECT_EQ(pairing->justPaired(), "Pixel 9");
     EXPECT_EQ(closed, 0);
@@ -95,29 +72,24 @@ TEST_F(PairingTest, APairedPhoneIsRememberedAndJustPairedFor2point2Seconds) {
     EXPECT_EQ(closed, 1);
 
     // A pairing that raced with switching off keeps the phone and issues nothing.
-    const auto code = pairing->code();
     pairing->paired("tok3", "Late", false);
     EXPECT_EQ(pairing->devices().size(), 3u);
-    EXPECT_EQ(pairing->code(), code);
+    EXPECT_EQ(pairing->code(), "100008");
     EXPECT_FALSE(pairing->justPaired());
-}
-
-TEST_F(PairingTest, ForgettingWritesOnlyWhenThereIsSomethingToForget) {
-    preferences.setValue("phoneDevices", {{"tok", "Pixel"}});
-    auto pairing = make();
+    // Forgetting writes only when there is something to forget.
+    const auto writes = preferences.writes().size();
     pairing->forget();
     pairing->forget();
     EXPECT_TRUE(pairing->devices().empty());
-    EXPECT_EQ(devicesWrites(), 2);  // the test's own and one forgetting
+    EXPECT_EQ(preferences.writes().size(), writes + 1);
     EXPECT_EQ(preferences.value("phoneDevices"), json::object());
 }
 
-TEST_F(PairingTest, CodesAreSixSecureDigitsShownInTwoGroups) {
+TEST(PairingCodes, SixSecureDigitsShownInTwoGroups) {
     for (int i = 0; i < 200; ++i) {
         const auto code = Pairing::secureCode();
-        ASSERT_TRUE(code);
-        ASSERT_EQ(code->size(), 6u) << *code;
-        EXPECT_EQ(code->find_first_not_of("0123456789"), std::string::npos) << *code;
+        ASSERT_TRUE(code && code->size() == 6 &&
+                    code->find_first_not_of("0123456789") == std::string::npos);
     }
     EXPECT_EQ(Pairing::grouped("012345"), "012 345");
     EXPECT_EQ(Pairing::grouped("1234567"), "1234567");

@@ -1,3 +1,4 @@
+// The status document phones read, built from real stores.
 #include "phone/phone_snapshot.h"
 
 #include <gtest/gtest.h>
@@ -16,52 +17,42 @@ namespace brimwick {
 namespace {
 
 using nlohmann::json;
-using testing::FakeProcessProbe;
-using testing::FakeRandom;
-using testing::ManualMainQueue;
-using testing::MemoryPreferences;
 
 class PhoneSnapshotTest : public ::testing::Test {
   protected:
-    // A usage store whose one fetch is answered by the test through `answer`.
+    // A usage store whose one fetch the test answers through `answer`.
     void makeUsage(bool shown) {
-        preferences =
-            std::make_unique<MemoryPreferences>(std::map<std::string, json>{{"showUsage", shown}});
-        usage = UsageStore::create(queue, queue, *preferences,
-                                   [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
-                                       answer = std::move(done);
-                                   });
+        preferences.setValue("showUsage", shown);
+        usage = UsageStore::create(queue, queue, preferences, [this](BackgroundTask&, auto done) {
+            answer = std::move(done);
+        });
         queue.runPending();
     }
-
     void handle(json payload, std::optional<std::int32_t> pid = std::nullopt) {
         auto event = HookEvent::fromJson(payload);
         ASSERT_TRUE(event) << payload.dump();
         event->hostPID = pid;
         store->handle(*event);
     }
-
     json build(const phone_snapshot::HostAppName& appName = {}) {
         return phone_snapshot::snapshot(*store, *usage, "Ada's Laptop", approvals, queued, projects,
                                         queue, appName);
     }
-
-    static PendingApproval approval(std::string id, std::string session,
-                                    std::optional<std::vector<json>> suggestions) {
-        PendingApproval a;
-        a.id = std::move(id);
-        a.sessionId = std::move(session);
-        a.tool = "Bash";
-        a.detail = "rm -rf build";
-        a.suggestions = std::move(suggestions);
-        a.expiresAt = 1'800'000'110.25;
-        return a;
+    void pend(std::string id, std::string session, std::optional<std::vector<json>> suggestions,
+              std::optional<std::string> detail = "rm -rf build") {
+        approvals[id] = PendingApproval{.id = id,
+                                        .sessionId = session,
+                                        .tool = "Bash",
+                                        .detail = detail,
+                                        .suggestions = suggestions,
+                                        .expiresAt = 1'800'000'110.25};
     }
 
-    ManualMainQueue queue{1'800'000'000.9999};
-    std::shared_ptr<SessionStore> store = SessionStore::create(
-        queue, queue, std::make_shared<FakeProcessProbe>(), std::make_shared<FakeRandom>());
-    std::unique_ptr<MemoryPreferences> preferences;
+    testing::ManualMainQueue queue{1'800'000'000.9999};
+    std::shared_ptr<SessionStore> store =
+        SessionStore::create(queue, queue, std::make_shared<testing::FakeProcessProbe>(),
+                             std::make_shared<testing::FakeRandom>());
+    testing::MemoryPreferences preferences;
     std::shared_ptr<UsageStore> usage;
     std::function<void(UsageOutcome)> answer;
     PendingApprovals approvals;
@@ -69,7 +60,7 @@ class PhoneSnapshotTest : public ::testing::Test {
     std::vector<std::string> projects;
 };
 
-TEST_F(PhoneSnapshotTest, EmptyMachineWithUsageOff) {
+TEST_F(PhoneSnapshotTest, AnEmptyMachineWithUsageOff) {
     makeUsage(false);
     EXPECT_EQ(build(), json({{"host", "Ada's Laptop"},
                              {"serverTime", 1'800'000'000'999},
@@ -78,7 +69,7 @@ TEST_F(PhoneSnapshotTest, EmptyMachineWithUsageOff) {
                              {"projects", json::array()}}));
 }
 
-TEST_F(PhoneSnapshotTest, SessionsComeInRankedOrderWithEveryKeyPresent) {
+TEST_F(PhoneSnapshotTest, SessionsInRankedOrderWithEveryKeyTheirRequestAndTheirQueue) {
     makeUsage(false);
     handle({{"hook_event_name", "SessionStart"}, {"session_id", "calm"}, {"cwd", "/src/notes"}});
     handle({{"hook_event_name", "UserPromptSubmit"},
@@ -94,110 +85,69 @@ TEST_F(PhoneSnapshotTest, SessionsComeInRankedOrderWithEveryKeyPresent) {
     handle({{"hook_event_name", "PermissionRequest"},
             {"session_id", "asking"},
             {"cwd", "/src/api"},
-            {"tool_name", "Bash"}});
-    queued["busy"] = {"one", "two"};
-    queued["gone"] = {"orphan"};
+            {"tool_name", "Bash"}},
+           7);
+    queued = {{"busy", {"one", "two"}}, {"gone", {"orphan"}}};
+    pend("1a2b3c4d", "asking", std::nullopt);
+    pend("deadbeef", "calm", std::vector<json>{{{"type", "addRules"}}});
+    pend("00000000", "busy", std::vector<json>{}, std::nullopt);  // empty: no "always allow"
+    pend("11111111", "gone", std::nullopt);
 
-    const json snapshot = build([](std::optional<std::int32_t> pid) -> std::optional<std::string> {
-        if (pid == 4242) return "xterm";
-        return std::nullopt;
-    });
-    const auto& sessions = snapshot["sessions"];
+    // Only a process with a named application has an app.
+    const auto sessions = build([](std::optional<std::int32_t> pid) {
+        return pid == 4242 ? std::optional<std::string>("xterm") : std::nullopt;
+    })["sessions"];
     ASSERT_EQ(sessions.size(), 3u);
     EXPECT_EQ(sessions[0]["id"], "asking");  // waits for approval, so first
     EXPECT_EQ(sessions[1]["id"], "calm");
     EXPECT_EQ(sessions[2]["id"], "busy");
-
-    const auto busy = *store->session("busy");
-    const json& b = sessions[2];
-    EXPECT_EQ(b["project"], "weather");
-    EXPECT_EQ(b["state"], "working");
-    EXPECT_EQ(b["label"], std::string(label(BotState::working)));
-    EXPECT_EQ(b["needsYou"], false);
-    EXPECT_EQ(b["stateChangedAt"], 1'800'000'000'999);
-    EXPECT_EQ(b["app"], "xterm");
-    EXPECT_EQ(b["task"], *busy.task);
-    EXPECT_EQ(b["activity"], *busy.activity);
-    EXPECT_EQ(b["queued"], 2);
-    EXPECT_EQ(b["pending"], nullptr);
-
-    // No host process, no texts: every key is still there, as null.
-    const json& c = sessions[1];
-    for (const char* key : {"app", "task", "activity", "pending"}) {
-        ASSERT_TRUE(c.contains(key)) << key;
-        EXPECT_EQ(c[key], nullptr) << key;
-    }
-    EXPECT_EQ(c["queued"], 0);
     EXPECT_EQ(sessions[0]["needsYou"], true);
     EXPECT_EQ(sessions[0]["state"], "approval");
-}
-
-TEST_F(PhoneSnapshotTest, AProcessWithoutANamedApplicationHasNoApp) {
-    makeUsage(false);
-    handle({{"hook_event_name", "SessionStart"}, {"session_id", "a"}}, 4242);
-    EXPECT_EQ(build()["sessions"][0]["app"], nullptr);  // no lookup at all
-    EXPECT_EQ(build([](auto) { return std::nullopt; })["sessions"][0]["app"], nullptr);
-}
-
-TEST_F(PhoneSnapshotTest, APendingRequestShowsUnderItsOwnSessionOnly) {
-    makeUsage(false);
-    handle({{"hook_event_name", "PermissionRequest"}, {"session_id", "a"}, {"tool_name", "Bash"}});
-    handle({{"hook_event_name", "PermissionRequest"}, {"session_id", "b"}, {"tool_name", "Edit"}});
-    approvals["1a2b3c4d"] = approval("1a2b3c4d", "a", std::nullopt);
-    approvals["deadbeef"] = approval("deadbeef", "b", std::vector<json>{{{"type", "addRules"}}});
-    auto empty = approval("00000000", "c", std::vector<json>{});
-    approvals["00000000"] = empty;
-
-    const json sessions = build()["sessions"];
-    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0]["app"], nullptr);
     EXPECT_EQ(sessions[0]["pending"], json({{"id", "1a2b3c4d"},
                                             {"tool", "Bash"},
                                             {"detail", "rm -rf build"},
                                             {"canAlwaysAllow", false},
                                             {"expiresAt", 1'800'000'110'250}}));
     EXPECT_EQ(sessions[1]["pending"]["canAlwaysAllow"], true);
-    EXPECT_EQ(sessions[1]["pending"]["id"], "deadbeef");
+    // No host process, no texts: every key is still there, as null.
+    for (const char* key : {"app", "task", "activity"}) EXPECT_EQ(sessions[1].at(key), nullptr);
+    EXPECT_EQ(sessions[1]["queued"], 0);
 
-    // Empty suggestions can't be "always allowed" either; a missing detail is null.
-    approvals.clear();
-    empty.sessionId = "a";
-    empty.detail.reset();
-    approvals["00000000"] = empty;
-    const json pending = build()["sessions"][0]["pending"];
-    EXPECT_EQ(pending["canAlwaysAllow"], false);
-    EXPECT_EQ(pending["detail"], nullptr);
+    const auto busy = *store->session("busy");
+    EXPECT_EQ(sessions[2], json({{"id", "busy"},
+                                 {"project", "weather"},
+                                 {"state", "working"},
+                                 {"label", std::string(label(BotState::working))},
+                                 {"needsYou", false},
+                                 {"stateChangedAt", 1'800'000'000'999},
+                                 {"app", "xterm"},
+                                 {"task", *busy.task},
+                                 {"activity", *busy.activity},
+                                 {"queued", 2},
+                                 {"pending",
+                                  {{"id", "00000000"},
+                                   {"tool", "Bash"},
+                                   {"detail", nullptr},
+                                   {"canAlwaysAllow", false},
+                                   {"expiresAt", 1'800'000'110'250}}}}));
+    EXPECT_EQ(build()["sessions"][2]["app"], nullptr);  // no lookup at all
 }
 
-TEST_F(PhoneSnapshotTest, UsageShownButNotFetchedYetHasNullLimits) {
+TEST_F(PhoneSnapshotTest, UsageLimitsAndProjects) {
     makeUsage(true);
     EXPECT_EQ(build()["usage"], json({{"session", nullptr}, {"week", nullptr}, {"problem", ""}}));
-
-    answer(UsageError::of(UsageError::Kind::network));
+    answer(PlanUsage{UsageLimit{0.125, 1'800'003'600.0005}, UsageLimit{1.0, std::nullopt}, 1});
     queue.runPending();
-    const json after = build()["usage"];
-    EXPECT_EQ(after["session"], nullptr);
-    EXPECT_EQ(after["problem"], usage->problem());
-    EXPECT_FALSE(after["problem"].get<std::string>().empty());
-}
-
-TEST_F(PhoneSnapshotTest, LimitsGiveWholePercentLeftAndResetTimesInMilliseconds) {
-    makeUsage(true);
-    PlanUsage figures;
-    figures.session = UsageLimit{0.125, 1'800'003'600.0005};
-    figures.week = UsageLimit{1.0, std::nullopt};
-    figures.fetchedAt = queue.now();
-    answer(figures);
-    queue.runPending();
-    ASSERT_TRUE(usage->usage());
-
     EXPECT_EQ(build()["usage"],
               json({{"session", {{"percentLeft", 88}, {"resetsAt", 1'800'003'600'000}}},
                     {"week", {{"percentLeft", 0}, {"resetsAt", nullptr}}},
                     {"problem", ""}}));
-}
+    usage->refresh(true);
+    answer(UsageError::of(UsageError::Kind::network));
+    queue.runPending();
+    EXPECT_EQ(build()["usage"]["problem"], "Usage unavailable (offline?)");
 
-TEST_F(PhoneSnapshotTest, ProjectsKeepTheirOrderAndAreNamedByTheirLastComponent) {
-    makeUsage(false);
     projects = {"/home/ada/src/weather", "/home/ada/src/My App/", "/"};
     EXPECT_EQ(build()["projects"],
               json::array({{{"name", "weather"}, {"path", "/home/ada/src/weather"}},
@@ -205,18 +155,18 @@ TEST_F(PhoneSnapshotTest, ProjectsKeepTheirOrderAndAreNamedByTheirLastComponent)
                            {{"name", "/"}, {"path", "/"}}}));
 }
 
-TEST(PhoneSnapshotMillisecondsTest, TruncatesTowardZero) {
-    EXPECT_EQ(phone_snapshot::milliseconds(0.0), 0);
-    EXPECT_EQ(phone_snapshot::milliseconds(1.9999), 1999);
-    EXPECT_EQ(phone_snapshot::milliseconds(1'700'000'000.123456), 1'700'000'000'123);
-    EXPECT_EQ(phone_snapshot::milliseconds(-1.5), -1500);
-    EXPECT_EQ(phone_snapshot::milliseconds(-0.0019), -1);
+TEST(PhoneSnapshotMilliseconds, TruncatesTowardZeroAndNullsWhatCannotBeSent) {
+    const std::pair<double, std::int64_t> whole[] = {{0.0, 0},
+                                                     {1.9999, 1999},
+                                                     {1'700'000'000.123456, 1'700'000'000'123},
+                                                     {-1.5, -1500},
+                                                     {-0.0019, -1}};
+    for (const auto& [seconds, ms] : whole) EXPECT_EQ(phone_snapshot::milliseconds(seconds), ms);
     EXPECT_TRUE(phone_snapshot::milliseconds(std::nullopt).is_null());
-    EXPECT_TRUE(phone_snapshot::milliseconds(std::nan("")).is_null());
-    EXPECT_TRUE(phone_snapshot::milliseconds(1e300).is_null());
-    EXPECT_TRUE(phone_snapshot::milliseconds(-1e300).is_null());
-    EXPECT_TRUE(phone_snapshot::milliseconds(9'223'372'036'854'775.808).is_null());
-    EXPECT_TRUE(phone_snapshot::milliseconds(std::numeric_limits<double>::infinity()).is_null());
+    for (double bad : {std::nan(""), 1e300, -1e300, 9'223'372'036'854'775.808,
+                       std::numeric_limits<double>::infinity()}) {
+        EXPECT_TRUE(phone_snapshot::milliseconds(bad).is_null()) << bad;
+    }
 }
 
 }  // namespace

@@ -1,21 +1,17 @@
 #include "support/phone_client.h"
 
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "support/raw_client.h"
 
 namespace brimwick::testing {
-
 std::uint16_t freeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    auto* raw = reinterpret_cast<sockaddr*>(&address);
+    ::bind(fd, raw, length), ::getsockname(fd, raw, &length);
     ::close(fd);
     return ntohs(address.sin_port);
 }
@@ -23,30 +19,14 @@ std::uint16_t freeLoopbackPort() {
 PhoneAnswer phoneRequest(std::uint16_t port, const std::string& method, const std::string& target,
                          const std::string& token, const std::string& body) {
     RawClient client(port);
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
-    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    client.send(request);
+    client.send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                (token.empty() ? "" : "Authorization: Bearer " + token + "\r\n") +
+                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     const auto raw = client.readAll(30);
+    const auto start = std::min(raw.find("\r\n\r\n"), raw.size()) + 4;  // past the blank line
     PhoneAnswer answer;
-    if (raw.size() < 12) return answer;
-    answer.status = raw.substr(9, raw.find("\r\n") - 9);
-    const auto blank = raw.find("\r\n\r\n");
-    if (blank != std::string::npos && blank + 4 < raw.size()) {
-        answer.body = nlohmann::json::parse(raw.substr(blank + 4), nullptr, false);
-    }
+    if (raw.size() >= 12) answer.status = raw.substr(9, raw.find("\r\n") - 9);
+    if (start < raw.size()) answer.body = nlohmann::json::parse(raw.substr(start), nullptr, false);
     return answer;
 }
-
-PhoneAnswer phoneDecides(std::uint16_t port, const std::string& token, const nlohmann::json& id,
-                         const std::string& decision) {
-    return phoneRequest(port, "POST", "/decide", token,
-                        nlohmann::json{{"id", id}, {"decision", decision}}.dump());
-}
-
-nlohmann::json allowedByPhoneOutput() {
-    return {{"hookSpecificOutput",
-             {{"hookEventName", "PermissionRequest"}, {"decision", {{"behavior", "allow"}}}}}};
-}
-
 }  // namespace brimwick::testing
