@@ -314,12 +314,12 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndAPairedPhoneApprovesARecordedSession) {
     };
 
     // Installing the hooks. The arrow keys step over enabled rows only; at the top those are
-    // "Refresh usage", "Show Claude usage in the island", "Connect phone over Wi‑Fi", then the
-    // install item.
+    // "Refresh usage", "Show Claude usage in the island", "Connect phone over Wi‑Fi", "Notify when
+    // a session needs me", "Approve from desktop", then the install item.
     const auto firstMenu = openMenu();
     ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; " << situation();
     EXPECT_TRUE(screen.shoot(*firstMenu, scratch.shots() / "menu-start.png"));
-    ASSERT_TRUE(screen.keys("Down Down Down Down Return"));
+    ASSERT_TRUE(screen.keys("Down Down Down Down Down Down Return"));
     std::optional<Frame> alert;
     ASSERT_TRUE(eventually([&] {
         return (alert = screen.topLevel("Connected to Claude Code")).has_value();
