@@ -197,8 +197,8 @@ void DesktopNotifier::withdraw(const std::string& sessionId) {
 }
 
 void DesktopNotifier::actionInvoked(const std::string& sessionId, const std::string& action) {
-    // The server took the notification away with the click.
-    if (auto it = shown_.find(sessionId); it != shown_.end()) it->second.open = false;
+    // Servers should take a notification away with its click, but not all do (dunst's menu
+    // leaves it): it is withdrawn with its request or state like any other.
     if (action == DesktopNotifications::kBodyClicked) {
         if (focus_) focus_(sessionId);
         return;

@@ -96,8 +96,9 @@ TEST(DesktopNotifier, SessionsThatNeedTheUserAreNotifiedWhileTheyDo) {
     f.notifier->setNotifyEnabled(false);
     f.ask();
     f.hook("SessionEnd");
-    EXPECT_EQ(f.service.log, (Log{"show s1 weather: Hit an error | Fix the tests |", "close s1",
-                                  "show s1 weather: Waiting for you | Fix the tests |"}));
+    EXPECT_EQ(f.service.log,
+              (Log{"show s1 weather: Hit an error | Fix the tests |", "close s1",
+                   "show s1 weather: Waiting for you | Fix the tests |", "close s1"}));
     EXPECT_EQ(f.focused, (std::vector<std::string>{"s1"}));
     EXPECT_EQ(f.preferences.value(DesktopNotifier::kNotifyKey), json(false));
 }
@@ -123,21 +124,21 @@ TEST(DesktopNotifier, TheFirstAnswerWinsAndWhatIsReleasedIsWithdrawn) {
          nullptr,
          [](Fixture& f) { f.click("allow:aaaaaaaa"); },
          {allow},
-         {kAsked + " allow deny"}},
+         {kAsked + " allow deny", "close s1"}},
         {"always carries the suggestions",
          true,
          A,
          kSuggestions,
          [](Fixture& f) { f.click("always:aaaaaaaa"); },
          {always},
-         {kAsked + " allow always deny"}},
+         {kAsked + " allow always deny", "close s1"}},
         {"deny on the desktop",
          true,
          A,
          nullptr,
          [](Fixture& f) { f.click("deny:aaaaaaaa"); },
          {deny},
-         {kAsked + " allow deny"}},
+         {kAsked + " allow deny", "close s1"}},
         {"the phone first; a late click changes nothing",
          true,
          A,
