@@ -62,10 +62,6 @@ struct Fixture {
             }));
         queue.runPending();
     }
-    void click(const std::string& action) {
-        service.onAction("s1", action);
-        queue.runPending();
-    }
 
     testing::ManualMainQueue queue;
     Replies replies;  // before the gate, which answers what it still holds when it goes
@@ -100,183 +96,98 @@ TEST(DesktopNotifier, SessionsThatNeedTheUserAreNotifiedWhileTheyDo) {
               (Log{"show s1 weather: Hit an error | Fix the tests |", "close s1",
                    "show s1 weather: Waiting for you | Fix the tests |", "close s1"}));
     EXPECT_EQ(f.focused, (std::vector<std::string>{"s1"}));
-    EXPECT_EQ(f.preferences.value(DesktopNotifier::kNotifyKey), json(false));
+}
+
+// Steps, each a word: "ask" (a newer request), "click:<action>", "phone" (denies first),
+// "dismiss", "expire", "moved" (PostToolUse), "ended", "lose buttons", "switch off".
+void play(Fixture& f, const std::string& step) {
+    if (step == "ask") f.ask();
+    if (step.starts_with("click:")) f.service.onAction("s1", step.substr(6));
+    if (step == "phone") EXPECT_TRUE(f.gate->decide("aaaaaaaa", "deny").ok);
+    if (step == "dismiss") f.service.onDismissed("s1");
+    if (step == "expire") f.queue.advance(ApprovalGate::kWait);
+    if (step == "moved") f.hook("PostToolUse", {{"tool_name", "Bash"}});
+    if (step == "ended") f.hook("SessionEnd");
+    if (step == "lose buttons") {
+        f.service.supports = NotificationSupport::plain;
+        f.service.supportChanged.emit();
+    }
+    if (step == "switch off") f.notifier->setApproveFromDesktop(false);
+    f.queue.runPending();
 }
 
 TEST(DesktopNotifier, TheFirstAnswerWinsAndWhatIsReleasedIsWithdrawn) {
     const auto allow = ApprovalGate::answer("allow", std::nullopt);
     const auto always = ApprovalGate::answer("always", kSuggestions.get<std::vector<json>>());
     const auto deny = ApprovalGate::answer("deny", std::nullopt);
+    const std::optional<std::string> none;
+    const auto A = NotificationSupport::actions;
+    const std::string buttons = kAsked + " allow deny";
     struct Row {
         const char* name;
         bool desktop;
         NotificationSupport supports;
         json suggestions;
-        std::function<void(Fixture&)> then;
+        std::vector<std::string> steps;
         Replies replies;
         Log log;
     };
-    const auto A = NotificationSupport::actions;
+    // clang-format off
     const std::vector<Row> rows = {
-        {"allow on the desktop",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) { f.click("allow:aaaaaaaa"); },
-         {allow},
-         {kAsked + " allow deny", "close s1"}},
-        {"always carries the suggestions",
-         true,
-         A,
-         kSuggestions,
-         [](Fixture& f) { f.click("always:aaaaaaaa"); },
-         {always},
+        {"allow", true, A, nullptr, {"click:allow:aaaaaaaa"}, {allow}, {buttons, "close s1"}},
+        {"always allow", true, A, kSuggestions, {"click:always:aaaaaaaa"}, {always},
          {kAsked + " allow always deny", "close s1"}},
-        {"deny on the desktop",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) { f.click("deny:aaaaaaaa"); },
-         {deny},
-         {kAsked + " allow deny", "close s1"}},
-        {"the phone first; a late click changes nothing",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.phoneWatches = true;
-             EXPECT_TRUE(f.gate->decide("aaaaaaaa", "deny").ok);
-             f.queue.runPending();
-             f.click("allow:aaaaaaaa");
-         },
-         {deny},
-         {kAsked + " allow deny", "close s1"}},
-        {"answered in the terminal: the next event",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.hook("PostToolUse", {{"tool_name", "Bash"}});
-         },
-         {std::nullopt},
-         {kAsked + " allow deny", "close s1"}},
-        {"expired",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) { f.queue.advance(ApprovalGate::kWait); },
-         {std::nullopt},
-         {kAsked + " allow deny", "close s1"}},
-        {"a newer request replaces it, and the old buttons with it",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.ask();
-             f.click("allow:aaaaaaaa");
-         },
-         {std::nullopt},
-         {kAsked + " allow deny", kAsked + " allow deny"}},
-        {"dismissed is no answer",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.service.onDismissed("s1");
-             f.queue.advance(ApprovalGate::kWait - 1);
-             EXPECT_EQ(f.gate->pending().size(), 1u);
-             f.hook("PostToolUse");
-         },
-         {std::nullopt},
-         {kAsked + " allow deny"}},
-        {"the server loses its buttons",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.service.supports = NotificationSupport::plain;
-             f.service.supportChanged.emit();
-             f.queue.runPending();
-         },
-         {std::nullopt},
-         {kAsked + " allow deny", "close s1"}},
-        {"switched off while held",
-         true,
-         A,
-         nullptr,
-         [](Fixture& f) {
-             f.notifier->setApproveFromDesktop(false);
-             f.queue.runPending();
-         },
-         {std::nullopt},
-         {kAsked + " allow deny", "close s1"}},
-        {"desktop approvals off", false, A, nullptr, nullptr, {std::nullopt}, {kAsked}},
-        {"a server without buttons",
-         true,
-         NotificationSupport::plain,
-         nullptr,
-         nullptr,
-         {std::nullopt},
-         {kAsked}},
-        {"do not disturb",
-         true,
-         NotificationSupport::paused,
-         nullptr,
-         nullptr,
-         {std::nullopt},
-         {kAsked}},
-        {"no server", true, NotificationSupport::none, nullptr, nullptr, {std::nullopt}, {kAsked}},
+        {"the phone first", true, A, nullptr, {"phone", "click:allow:aaaaaaaa"}, {deny},
+         {buttons, "close s1"}},
+        {"answered in the terminal", true, A, nullptr, {"moved"}, {none}, {buttons, "close s1"}},
+        {"the session ended", true, A, nullptr, {"ended"}, {none}, {buttons, "close s1"}},
+        {"expired", true, A, nullptr, {"expire"}, {none}, {buttons, "close s1"}},
+        {"replaced, old buttons dead", true, A, nullptr, {"ask", "click:allow:aaaaaaaa"}, {none},
+         {buttons, buttons}},
+        {"dismissed is no answer", true, A, nullptr, {"dismiss", "moved"}, {none}, {buttons}},
+        {"the server loses its buttons", true, A, nullptr, {"lose buttons"}, {none},
+         {buttons, "close s1"}},
+        {"switched off while held", true, A, nullptr, {"switch off"}, {none}, {buttons, "close s1"}},
+        {"desktop approvals off", false, A, nullptr, {}, {none}, {kAsked}},
+        {"no buttons", true, NotificationSupport::plain, nullptr, {}, {none}, {kAsked}},
+        {"do not disturb", true, NotificationSupport::paused, nullptr, {}, {none}, {kAsked}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Fixture f(row.desktop, row.supports);
         f.ask(row.suggestions);
-        if (row.then) row.then(f);
+        for (const auto& step : row.steps) play(f, step);
         EXPECT_EQ(f.replies, row.replies);
         EXPECT_EQ(f.service.log, row.log);
     }
 }
 
-// The switches under the menu's notification rows, and the one line saying why approvals from the
-// desktop cannot be given.
-TEST(DesktopNotifier, MenuSwitchesAreStoredAndSayWhyApprovalsWait) {
-    const std::vector<std::pair<NotificationSupport, Log>> rows = {
-        {NotificationSupport::actions, {}},
-        {NotificationSupport::plain, {"The notification server shows no buttons"}},
-        {NotificationSupport::paused, {"Notifications are paused (Do Not Disturb)"}},
-        {NotificationSupport::none, {"No notification server is running"}},
-    };
-    for (const auto& [supports, why] : rows) {
-        testing::ScratchFolder home("brimwick-notify");
-        testing::ManualMainQueue main;
-        testing::MemoryPreferences preferences;
-        testing::RecordingFace face;
-        FakeNotifications service;
-        service.supports = supports;
-        AppEnvironment env = testing::appTestEnvironment(main, preferences, home.path());
-        env.notifications = &service;
-        auto app = App::launch(env, face);
-        performMenuCommand(*app, face, MenuCommand::toggleDesktopApprovals);
-        performMenuCommand(*app, face, MenuCommand::toggleNotify);
-        const auto menu = buildStatusMenu(trayMenuInput(*app));
-        const auto at = std::find_if(menu.begin(), menu.end(), [](const MenuEntry& entry) {
-            return entry.title == menu_text::kApproveFromDesktop;
-        });
-        ASSERT_TRUE(at != menu.end() && at != menu.begin());
-        EXPECT_TRUE(at->checked);
-        EXPECT_EQ(std::prev(at)->title, menu_text::kNotify);
-        EXPECT_FALSE(std::prev(at)->checked);
-        Log rows;
-        if (std::next(at)->kind == MenuEntry::Kind::item) rows.push_back(std::next(at)->title);
-        EXPECT_EQ(rows, why);
-        EXPECT_EQ(preferences.value(DesktopNotifier::kApprovalsKey), json(true));
-        EXPECT_EQ(app->gate()
-                      .request(Fixture::event("PermissionRequest", json::object()),
-                               HookServer::Reply([](auto, auto) {}))
-                      .has_value(),
-                  why.empty());
-        app.reset();
-    }
+// The menu's switches are stored, and a line under them says why approvals cannot be given.
+TEST(DesktopNotifier, MenuSwitchesAndWhyApprovalsWait) {
+    testing::ScratchFolder home("brimwick-notify");
+    testing::ManualMainQueue main;
+    testing::MemoryPreferences preferences;
+    testing::RecordingFace face;
+    FakeNotifications service;
+    service.supports = NotificationSupport::paused;
+    AppEnvironment env = testing::appTestEnvironment(main, preferences, home.path());
+    env.notifications = &service;
+    auto app = App::launch(env, face);
+    performMenuCommand(*app, face, MenuCommand::toggleDesktopApprovals);
+    performMenuCommand(*app, face, MenuCommand::toggleNotify);
+    const auto menu = buildStatusMenu(trayMenuInput(*app));
+    const auto at = std::find_if(menu.begin(), menu.end(), [](const MenuEntry& entry) {
+        return entry.title == menu_text::kNotify;
+    });
+    ASSERT_GE(menu.end() - at, 3);
+    EXPECT_FALSE(at[0].checked);
+    EXPECT_EQ(at[1].title, menu_text::kApproveFromDesktop);
+    EXPECT_TRUE(at[1].checked);
+    EXPECT_EQ(at[2].title, "Notifications are paused (Do Not Disturb)");
+    EXPECT_FALSE(at[2].enabled);
+    EXPECT_EQ(preferences.value(DesktopNotifier::kApprovalsKey), json(true));
+    EXPECT_EQ(preferences.value(DesktopNotifier::kNotifyKey), json(false));
 }
 
 }  // namespace
