@@ -1,6 +1,5 @@
 // The shared HTTP request parser over arbitrary bytes, with the default limits and tight ones.
 #include <string>
-#include <string_view>
 
 #include "fuzz_targets.h"
 #include "net/http_request.h"
@@ -8,7 +7,7 @@
 namespace brimwick::fuzz {
 namespace {
 
-bool sameRequest(const HttpRequest& a, const HttpRequest& b) {
+bool same(const HttpRequest& a, const HttpRequest& b) {
     return a.method == b.method && a.path == b.path && a.headers == b.headers && a.body == b.body;
 }
 
@@ -26,23 +25,21 @@ void checkWith(std::string_view bytes, const HttpLimits& limits) {
                "the body stays within the content-length limit");
         long long length = 0;
         const std::string* declared = request.header("content-length");
-        if (declared && parseDecimal(*declared, length)) {
-            expect(request.body.size() == static_cast<std::size_t>(length),
-                   "the body is exactly the declared length");
-        } else {
-            expect(request.body.empty(), "no declared length means no body");
-        }
+        expect(declared && parseDecimal(*declared, length)
+                   ? request.body.size() == static_cast<std::size_t>(length)
+                   : request.body.empty(),
+               "the body is exactly the declared length, or nothing without one");
         // Only the first request counts: whatever follows it changes nothing.
         const auto longer = parseRequest(std::string(bytes) + "GET /x HTTP/1.1\r\n\r\nzz", limits);
-        expect(longer.status == ParseStatus::request && sameRequest(longer.request, request),
+        expect(longer.status == ParseStatus::request && same(longer.request, request),
                "bytes after a request do not change it");
     }
     // Bytes arrive in pieces: a shorter buffer never yields a different request, and is only
     // malformed for a reason the whole buffer shares or for an over-long unfinished header.
-    for (const std::size_t cut : {bytes.size() / 2, bytes.size() > 0 ? bytes.size() - 1 : 0}) {
+    for (const std::size_t cut : {bytes.size() / 2, bytes.empty() ? 0 : bytes.size() - 1}) {
         const auto part = parseRequest(bytes.substr(0, cut), limits);
         if (part.status == ParseStatus::request) {
-            expect(full.status == ParseStatus::request && sameRequest(part.request, full.request),
+            expect(full.status == ParseStatus::request && same(part.request, full.request),
                    "a prefix that is a request is the same request");
         } else if (part.status == ParseStatus::malformed) {
             const bool unfinished = bytes.substr(0, cut).find("\r\n\r\n") == std::string::npos &&
@@ -55,17 +52,13 @@ void checkWith(std::string_view bytes, const HttpLimits& limits) {
 
 }  // namespace
 
-void httpRequest(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+void httpRequest(std::string_view bytes) {
     checkWith(bytes, HttpLimits{});
     checkWith(bytes, HttpLimits{64, 16});
-
-    // The decimal reader: what it accepts prints back to the same value.
-    long long value = 0;
-    if (parseDecimal(bytes, value)) {
-        long long again = 0;
-        expect(parseDecimal(std::to_string(value), again) && again == value, "decimals round-trip");
-    }
+    long long value = 0, again = 0;  // what the decimal reader accepts prints back the same
+    expect(!parseDecimal(bytes, value) ||
+               (parseDecimal(std::to_string(value), again) && again == value),
+           "decimals round-trip");
 }
 
 }  // namespace brimwick::fuzz

@@ -2,10 +2,10 @@
 // run under libFuzzer (fuzz/CMakeLists.txt) and replay the committed corpora in the test suite.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
-#include <string>
+#include <string_view>
+#include <utility>
 
 namespace brimwick::fuzz {
 
@@ -19,25 +19,18 @@ inline void expect(bool ok, const char* promise) {
     if (!ok) throw Broken(promise);
 }
 
-using Target = void (*)(const std::uint8_t* data, std::size_t size);
-
-void httpRequest(const std::uint8_t* data, std::size_t size);
-void hookEvent(const std::uint8_t* data, std::size_t size);
-void hookInstaller(const std::uint8_t* data, std::size_t size);
-void phoneRequests(const std::uint8_t* data, std::size_t size);
-void credentials(const std::uint8_t* data, std::size_t size);
-void usageDecode(const std::uint8_t* data, std::size_t size);
+void httpRequest(std::string_view bytes);
+void hookEvent(std::string_view bytes);
+void hookInstaller(std::string_view bytes);
+void phoneRequests(std::string_view bytes);
+void credentials(std::string_view bytes);
+void usageDecode(std::string_view bytes);
 
 // Folder names under fuzz/corpus/ and the function each one feeds.
-struct NamedTarget {
-    const char* name;
-    Target run;
-};
-inline constexpr NamedTarget kTargets[] = {
+inline constexpr std::pair<const char*, void (*)(std::string_view)> kTargets[] = {
     {"http_request", httpRequest},     {"hook_event", hookEvent},
     {"hook_installer", hookInstaller}, {"phone_requests", phoneRequests},
-    {"credentials", credentials},      {"usage_decode", usageDecode},
-};
+    {"credentials", credentials},      {"usage_decode", usageDecode}};
 
 }  // namespace brimwick::fuzz
 
@@ -45,7 +38,7 @@ inline constexpr NamedTarget kTargets[] = {
 #ifdef BRIMWICK_LIBFUZZER
 #define BRIMWICK_FUZZ_ENTRY(function)                                                   \
     extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
-        brimwick::fuzz::function(data, size);                                           \
+        brimwick::fuzz::function({reinterpret_cast<const char*>(data), size});          \
         return 0;                                                                       \
     }
 #else

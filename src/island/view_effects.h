@@ -44,6 +44,7 @@ class PressableStyle {
     explicit PressableStyle(bool reduceMotion = false) : reduceMotion_(reduceMotion) {}
 
     void setPressed(bool pressed, Instant now);
+    void setReduceMotion(bool on) { reduceMotion_ = on; }
     bool pressed() const { return pressed_.target() > 0.5; }
     Effect effect(Instant now) const;
     bool isMoving(Instant now) const { return pressed_.isMoving(now); }

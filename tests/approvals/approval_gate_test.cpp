@@ -22,16 +22,12 @@ class ApprovalGateTest : public ::testing::Test {
     }
 
     HookServer::Reply reply(std::string name) {
-        return HookServer::Reply(
-            [this, name](std::optional<std::string> data, std::function<void()>) {
-                got.emplace_back(name, data);
-            });
+        return HookServer::Reply([this, name](auto data, auto) { got.emplace_back(name, data); });
     }
     static HookEvent event(const std::string& name, const std::string& session = "s1",
                            json fields = json::object()) {
-        json payload = {{"hook_event_name", name}, {"session_id", session}};
-        payload.update(fields);
-        return HookEvent::fromJson(payload).value();
+        fields.update({{"hook_event_name", name}, {"session_id", session}});
+        return HookEvent::fromJson(fields).value();
     }
     static HookEvent permission(const std::string& session = "s1", json fields = json::object()) {
         json base = {{"tool_name", "Bash"}, {"tool_input", {{"command", "npm test"}}}};
@@ -65,10 +61,8 @@ TEST_F(ApprovalGateTest, RequestsWaitOnlyWhileSomeoneCanAnswer) {
     EXPECT_EQ(gate->pending().size(), 2u);
     desktop = false;
     gate->answerersChanged();
-    EXPECT_EQ(
-        got,
-        // Released in the order of their ids.
-        (Replies{{"nobody", std::nullopt}, {"both", std::nullopt}, {"desktop", std::nullopt}}));
+    // Released in the order of their ids.
+    EXPECT_EQ(got, (Replies{{"nobody", {}}, {"both", {}}, {"desktop", {}}}));
     EXPECT_TRUE(gate->pending().empty());
 }
 
@@ -87,27 +81,20 @@ TEST_F(ApprovalGateTest, AHeldRequestCarriesWhatAnAnswererNeeds) {
     EXPECT_EQ(approval.sessionId, "s1");
     EXPECT_EQ(approval.tool, "Tool");  // the request named none
     EXPECT_EQ(approval.detail, "rm -rf build");
-    ASSERT_TRUE(approval.suggestions);
-    EXPECT_EQ(approval.suggestions->size(), 1u);
+    EXPECT_EQ(approval.suggestions.value().size(), 1u);
     EXPECT_DOUBLE_EQ(approval.expiresAt, asked + 110.0);
-    EXPECT_TRUE(gate->waitsFor("s1"));
-    EXPECT_FALSE(gate->waitsFor("s2"));
+    EXPECT_TRUE(gate->waitsFor("s1") && !gate->waitsFor("s2"));
 
     // A drawn id that is already waiting is drawn again.
-    random->uuids = {"3F2504E0-1111-4000-8000-000000000000",
-                     "BBBBBBBB-0000-4000-8000-000000000000"};
+    random->uuids = {"3F2504E0-1111-4000-8000-000000000000", "BBBBBBBB-0000-4000-8000-000000000000",
+                     "DEADBEEF-0000-4000-8000-000000000000"};
     EXPECT_EQ(gate->request(permission("s2"), reply("other")), "bbbbbbbb");
-}
-
-TEST_F(ApprovalGateTest, ANewerRequestOfTheSameSessionReplacesTheOlder) {
-    gate->request(permission("s1"), reply("first"));
-    gate->request(permission("s2"), reply("other"));
+    // A newer request of the same session replaces the older, whose answer then comes too late.
     gate->request(permission("s1", {{"tool_name", "Edit"}}), reply("second"));
-    EXPECT_EQ(got, (Replies{{"first", std::nullopt}}));
+    EXPECT_EQ(got, (Replies{{"held", std::nullopt}}));
     ASSERT_EQ(gate->pending().size(), 2u);
     EXPECT_EQ(gate->pending().at("deadbeef").tool, "Edit");
-    EXPECT_EQ(gate->pending().at("0a1b2c3d").sessionId, "s2");
-    // The replaced request's answer comes too late.
+    EXPECT_EQ(gate->pending().at("bbbbbbbb").sessionId, "s2");
     EXPECT_FALSE(gate->decide("3f2504e0", "allow").ok);
     EXPECT_EQ(got.size(), 1u);
 }
@@ -160,7 +147,7 @@ TEST_F(ApprovalGateTest, DecisionsBecomeTheHookAnswer) {
         bool withSuggestions;
         std::optional<std::string> expected;
     };
-    const std::vector<Row> rows = {
+    const Row rows[] = {
         {"allow", true, allow},
         {"always", true,
          R"({"hookSpecificOutput":{"decision":{"behavior":"allow","updatedPermissions":[{"behavior":"allow","destination":"localSettings","rules":[{"ruleContent":"npm test","toolName":"Bash"}],"type":"addRules"}]},"hookEventName":"PermissionRequest"}})"},
@@ -183,7 +170,7 @@ TEST_F(ApprovalGateTest, DecisionsBecomeTheHookAnswer) {
     EXPECT_EQ(ApprovalGate::answer("always", std::vector<json>{}), allow);
 }
 
-TEST_F(ApprovalGateTest, AnAnswerForARequestThatIsNotWaitingIsRefused) {
+TEST_F(ApprovalGateTest, AnAnswerForARequestThatIsNotWaitingIsRefusedAndAGoneGateAnswersAll) {
     const Outcome notWaiting{false, "That request is no longer waiting."};
     gate->request(permission(), reply("held"));
     EXPECT_EQ(gate->decide("00000000", "allow"), notWaiting);
@@ -192,15 +179,12 @@ TEST_F(ApprovalGateTest, AnAnswerForARequestThatIsNotWaitingIsRefused) {
     gate->withdraw("3f2504e0");
     EXPECT_EQ(got, (Replies{{"held", std::nullopt}}));
     EXPECT_EQ(gate->decide("3f2504e0", "allow"), notWaiting);
-    EXPECT_EQ(got.size(), 1u);
-}
 
-TEST_F(ApprovalGateTest, AGateThatIsGoneAnswersWhatWaitedAndLeavesNoWorkBehind) {
-    gate->request(permission(), reply("held"));
+    gate->request(permission(), reply("waiting"));
     gate.reset();
-    EXPECT_EQ(got, (Replies{{"held", std::nullopt}}));
+    EXPECT_EQ(got.back(), (Replies::value_type{"waiting", std::nullopt}));
     queue.advance(200);
-    EXPECT_EQ(got.size(), 1u);
+    EXPECT_EQ(got.size(), 2u) << "no work is left behind";
 }
 
 }  // namespace

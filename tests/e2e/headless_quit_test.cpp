@@ -44,8 +44,6 @@ class LoopbackSocket {
         port_ = ntohs(address.sin_port);
     }
     ~LoopbackSocket() { close(); }
-    LoopbackSocket(const LoopbackSocket&) = delete;
-    LoopbackSocket& operator=(const LoopbackSocket&) = delete;
 
     bool ok() const { return fd_ >= 0; }
     std::uint16_t port() const { return port_; }
@@ -66,12 +64,6 @@ class LoopbackSocket {
     std::atomic<int> fd_ = -1;
     std::uint16_t port_ = 0;
 };
-
-int runsFromEnvironment() {
-    const char* value = std::getenv("BRIMWICK_QUIT_RUNS");
-    const int runs = value ? std::atoi(value) : 0;
-    return runs > 0 ? runs : 32;
-}
 
 constexpr const char* kPhoneToken = "quit-test-phone";
 
@@ -147,7 +139,8 @@ std::optional<std::string> startAndQuit(int run, std::mt19937& random) {
 }
 
 TEST(HeadlessQuitTest, SigtermAndSigintEndItWithStatusZeroAtAnyMomentAfterTheFirstLine) {
-    const int runs = runsFromEnvironment();
+    const char* wanted = std::getenv("BRIMWICK_QUIT_RUNS");
+    const int runs = wanted && std::atoi(wanted) > 0 ? std::atoi(wanted) : 32;
     std::atomic<int> next = 0;
     std::mutex mutex;
     std::vector<std::string> failures;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "core/text.h"
 #include "support/recorded_session.h"
 
@@ -12,211 +10,152 @@ namespace {
 
 using nlohmann::json;
 
-TEST(HookEventDecodeTest, NameAloneGivesDefaults) {
-    const auto event = HookEvent::fromJson({{"hook_event_name", "Stop"}});
-    ASSERT_TRUE(event);
-    HookEvent expected;
-    expected.name = "Stop";
-    EXPECT_EQ(*event, expected);
-    EXPECT_EQ(event->sessionId, "default");
+std::optional<HookEvent> decode(json fields, const char* name = "UserPromptSubmit") {
+    if (fields.is_object() && name) fields["hook_event_name"] = name;
+    return HookEvent::fromJson(fields);
 }
 
-TEST(HookEventDecodeTest, NeedsANameOrAState) {
-    EXPECT_FALSE(HookEvent::fromJson(json::object()));
-    EXPECT_FALSE(HookEvent::fromJson({{"session_id", "s"}, {"cwd", "/tmp"}}));
-    EXPECT_FALSE(HookEvent::fromJson({{"hook_event_name", ""}, {"state", 3}}));
-    EXPECT_FALSE(HookEvent::fromJson({{"hook_event_name", 7}, {"state", 3}}));
-    EXPECT_FALSE(HookEvent::fromJson(json::array({{{"hook_event_name", "Stop"}}})));
-    EXPECT_FALSE(HookEvent::fromJson(json("Stop")));
-    EXPECT_FALSE(HookEvent::fromJson(json()));
+TEST(HookEventTest, NeedsANameOrAStateAndTakesOnlyWellTypedFields) {
+    HookEvent stop;
+    stop.name = "Stop";
+    EXPECT_EQ(decode(json::object(), "Stop"), stop);
+    EXPECT_EQ(stop.sessionId, "default");
+    for (const json& bad :
+         {json::object(), json{{"session_id", "s"}, {"cwd", "/tmp"}},
+          json{{"hook_event_name", ""}, {"state", 3}}, json{{"hook_event_name", 7}, {"state", 3}},
+          json::array({{{"hook_event_name", "Stop"}}}), json("Stop"), json()})
+        EXPECT_FALSE(HookEvent::fromJson(bad)) << bad;
+    const auto state = HookEvent::fromJson({{"state", "APPROVAL"}});
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->name, "");
+    EXPECT_EQ(state->state, "approval");
+    EXPECT_FALSE(decode({{"state", true}})->state);
+
+    HookEvent mistyped = *decode({{"session_id", 42},
+                                  {"cwd", json::array()},
+                                  {"tool_name", nullptr},
+                                  {"message", 1.5},
+                                  {"notification_type", false},
+                                  {"source", json::object()},
+                                  {"prompt", 3},
+                                  {"tool_input", "ls"},
+                                  {"permission_suggestions", "all"}},
+                                 "Notification");
+    EXPECT_EQ(mistyped, *decode(json::object(), "Notification"));
+
+    const auto copied = decode({{"session_id", "  S-1  "},
+                                {"cwd", "/home/dana/src/weather/"},
+                                {"prompt", "\n  fix it  \n"},
+                                {"X-Claude-PID", 123},
+                                {"hostPID", 123}});
+    EXPECT_EQ(copied->sessionId, "  S-1  ");
+    EXPECT_EQ(copied->cwd, "/home/dana/src/weather/");
+    EXPECT_EQ(copied->prompt, "\n  fix it  \n");
+    EXPECT_FALSE(copied->hostPID) << "the process id never comes from the payload";
 }
 
-TEST(HookEventDecodeTest, AStateTextIsKeptLowerCased) {
-    const auto event = HookEvent::fromJson({{"state", "APPROVAL"}});
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->name, "");
-    EXPECT_EQ(event->state, "approval");
-    EXPECT_FALSE(HookEvent::fromJson({{"hook_event_name", "Stop"}, {"state", true}})->state);
-}
-
-TEST(HookEventDecodeTest, MistypedFieldsAreAbsent) {
-    const auto event = HookEvent::fromJson({{"hook_event_name", "Notification"},
-                                            {"session_id", 42},
-                                            {"cwd", json::array()},
-                                            {"tool_name", nullptr},
-                                            {"message", 1.5},
-                                            {"notification_type", false},
-                                            {"source", json::object()},
-                                            {"prompt", 3},
-                                            {"tool_input", "ls"},
-                                            {"permission_suggestions", "all"}});
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->sessionId, "default");
-    EXPECT_FALSE(event->cwd);
-    EXPECT_FALSE(event->toolName);
-    EXPECT_FALSE(event->message);
-    EXPECT_FALSE(event->notificationType);
-    EXPECT_FALSE(event->source);
-    EXPECT_FALSE(event->prompt);
-    EXPECT_FALSE(event->toolDetail);
-    EXPECT_FALSE(event->permissionSuggestions);
-    EXPECT_FALSE(event->hostPID);
-}
-
-TEST(HookEventDecodeTest, ValuesAreCopiedAsTheyAre) {
-    const auto event = HookEvent::fromJson({{"hook_event_name", "UserPromptSubmit"},
-                                            {"session_id", "  S-1  "},
-                                            {"cwd", "/home/dana/src/weather/"},
-                                            {"prompt", "\n  fix it  \n"},
-                                            {"X-Claude-PID", 123},
-                                            {"hostPID", 123}});
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->sessionId, "  S-1  ");
-    EXPECT_EQ(event->cwd, "/home/dana/src/weather/");
-    EXPECT_EQ(event->prompt, "\n  fix it  \n");
-    EXPECT_FALSE(event->hostPID) << "the process id never comes from the payload";
-}
-
-TEST(HookEventDecodeTest, OversizedIdsAndFoldersAreIgnoredAndTextsAreCut) {
-    const auto decode = [](json fields) {
-        fields["hook_event_name"] = "UserPromptSubmit";
-        return HookEvent::fromJson(fields);
-    };
+TEST(HookEventTest, OversizedIdsAndFoldersAreRefusedAndTextsCut) {
     EXPECT_TRUE(decode({{"session_id", std::string(256, 's')}, {"cwd", std::string(4096, 'c')}}));
     EXPECT_FALSE(decode({{"session_id", std::string(257, 's')}}));
     EXPECT_FALSE(decode({{"cwd", std::string(4097, 'c')}}));
     const auto event = decode({{"prompt", std::string(20'000, 'p')},
                                {"tool_name", "Bash\u001b[2J\u202e"},
                                {"message", std::string(5'000, 'm')}});
-    ASSERT_TRUE(event);
     EXPECT_EQ(event->prompt->size(), 16u * 1024);
     EXPECT_EQ(event->toolName, "Bash[2J");
     EXPECT_EQ(event->message->size(), 1024u);
 }
 
-std::optional<std::string> detailOf(const json& input) {
-    return HookEvent::fromJson({{"hook_event_name", "PreToolUse"}, {"tool_input", input}})
-        ->toolDetail;
-}
-
-TEST(HookEventDetailTest, KeyOrderDecidesNotMapOrder) {
-    EXPECT_EQ(detailOf({{"file_path", "/a.txt"}, {"command", "ls"}}), "ls");
-    EXPECT_EQ(detailOf({{"command", ""}, {"file_path", "/a.txt"}}), "/a.txt");
-    EXPECT_EQ(detailOf({{"command", 5}, {"description", "d"}, {"url", "https://x.org"}}),
-              "https://x.org");
-    EXPECT_EQ(detailOf({{"notebook_path", "n.ipynb"}, {"pattern", "p"}}), "n.ipynb");
-    EXPECT_EQ(detailOf({{"path", "p"}, {"query", "q"}, {"prompt", "r"}}), "p");
-    EXPECT_EQ(detailOf({{"query", "q"}, {"prompt", "r"}, {"description", "d"}}), "q");
-    EXPECT_EQ(detailOf({{"prompt", "r"}, {"description", "d"}}), "r");
-    EXPECT_EQ(detailOf({{"description", "d"}}), "d");
-}
-
-TEST(HookEventDetailTest, FallsBackToAnyTextValue) {
-    EXPECT_EQ(detailOf({{"zeta", "z"}, {"alpha", "a"}, {"count", 3}}), "a");
-    EXPECT_EQ(detailOf({{"n", 1}, {"todos", json::array({"x"})}, {"other", ""}}), "")
-        << "an empty text still counts";
-    EXPECT_EQ(detailOf({{"command", ""}, {"x", 1}}), "");
-    EXPECT_EQ(detailOf({{"n", 1}, {"b", true}}), std::nullopt);
-    EXPECT_EQ(detailOf(json::object()), std::nullopt);
-    EXPECT_EQ(detailOf(json::array({"ls"})), std::nullopt);
-    EXPECT_EQ(HookEvent::fromJson({{"hook_event_name", "PreToolUse"}})->toolDetail, std::nullopt);
-}
-
-TEST(HookEventDetailTest, CutsAt400Characters) {
-    EXPECT_EQ(detailOf({{"command", std::string(1000, 'c')}}), std::string(400, 'c'));
-    EXPECT_EQ(detailOf({{"command", std::string(400, 'c')}}), std::string(400, 'c'));
+TEST(HookEventTest, ToolDetailIsTheFirstTextByKeyOrderCutAt400Characters) {
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";
-    std::string long_;
-    for (int i = 0; i < 500; ++i) long_ += family;
-    const auto detail = detailOf({{"command", long_}});
-    ASSERT_TRUE(detail);
-    EXPECT_EQ(text::characterCount(*detail), 400u);
-    EXPECT_EQ(detail->size(), 400 * family.size());
-    EXPECT_EQ(detailOf({{"command", std::string(399, 'c') + "e\u0301" + "tail"}}),
-              std::string(399, 'c') + "e\u0301");
+    std::string families;
+    for (int i = 0; i < 500; ++i) families += family;
+    const std::pair<json, std::optional<std::string>> rows[] = {
+        {{{"file_path", "/a.txt"}, {"command", "ls"}}, "ls"},
+        {{{"command", ""}, {"file_path", "/a.txt"}}, "/a.txt"},
+        {{{"command", 5}, {"description", "d"}, {"url", "https://x.org"}}, "https://x.org"},
+        {{{"notebook_path", "n.ipynb"}, {"pattern", "p"}}, "n.ipynb"},
+        {{{"path", "p"}, {"query", "q"}, {"prompt", "r"}}, "p"},
+        {{{"query", "q"}, {"prompt", "r"}, {"description", "d"}}, "q"},
+        {{{"prompt", "r"}, {"description", "d"}}, "r"},
+        {{{"description", "d"}}, "d"},
+        // Else any text value, by key order; an empty text still counts.
+        {{{"zeta", "z"}, {"alpha", "a"}, {"count", 3}}, "a"},
+        {{{"n", 1}, {"todos", json::array({"x"})}, {"other", ""}}, ""},
+        {{{"command", ""}, {"x", 1}}, ""},
+        {{{"n", 1}, {"b", true}}, std::nullopt},
+        {json::object(), std::nullopt},
+        {json::array({"ls"}), std::nullopt},
+        {{{"command", std::string(1000, 'c')}}, std::string(400, 'c')},
+        {{{"command", std::string(400, 'c')}}, std::string(400, 'c')},
+        {{{"command", std::string(399, 'c') + "e\u0301tail"}}, std::string(399, 'c') + "e\u0301"}};
+    for (const auto& [input, detail] : rows)
+        EXPECT_EQ(decode({{"tool_input", input}}, "PreToolUse")->toolDetail, detail) << input;
+    EXPECT_EQ(decode(json::object(), "PreToolUse")->toolDetail, std::nullopt);
+    const auto cut = decode({{"tool_input", {{"command", families}}}}, "PreToolUse")->toolDetail;
+    EXPECT_EQ(cut->size(), 400 * family.size());
 }
 
-TEST(HookEventSuggestionsTest, KeepsAllowDirectoriesAndAcceptEditsInOrder) {
+TEST(HookEventTest, SuggestionsKeepAllowDirectoriesAndAcceptEditsInOrder) {
     const json allowRule = {{"type", "addRules"},
                             {"rules", {{{"toolName", "Bash"}, {"ruleContent", "make *"}}}},
                             {"behavior", "allow"},
                             {"destination", "localSettings"}};
-    const json denyRule = {{"type", "addRules"}, {"behavior", "deny"}};
     const json directories = {{"type", "addDirectories"},
                               {"behavior", "deny"},
                               {"directories", {"/home/dana/src/weather"}},
                               {"destination", "session"}};
     const json acceptEdits = {
         {"type", "setMode"}, {"mode", "acceptEdits"}, {"destination", "session"}};
-    // No other mode, not even one that claims to allow.
-    const json bypass = {{"type", "setMode"}, {"mode", "bypassPermissions"}, {"behavior", "allow"}};
-    const json plan = {{"type", "setMode"}, {"mode", "plan"}};
-    const auto event =
-        HookEvent::fromJson({{"hook_event_name", "PermissionRequest"},
-                             {"permission_suggestions",
-                              {denyRule, directories, bypass, acceptEdits, plan, allowRule}}});
-    ASSERT_TRUE(event && event->permissionSuggestions);
-    EXPECT_EQ(*event->permissionSuggestions,
-              (std::vector<json>{directories, acceptEdits, allowRule}));
+    // No other mode, not even one that claims to allow, and no rule that does not allow.
+    const json dropped[] = {
+        {{"type", "addRules"}, {"behavior", "deny"}},
+        {{"type", "setMode"}, {"mode", "bypassPermissions"}, {"behavior", "allow"}},
+        {{"type", "setMode"}, {"mode", "plan"}},
+        {{"type", "setMode"}, {"behavior", "ask"}}};
+    const auto suggestions = [](json list) {
+        return decode({{"permission_suggestions", list}}, "PermissionRequest")
+            ->permissionSuggestions;
+    };
+    EXPECT_EQ(
+        suggestions({dropped[0], directories, dropped[1], acceptEdits, dropped[2], allowRule}),
+        (std::vector<json>{directories, acceptEdits, allowRule}));
+    EXPECT_EQ(suggestions(json::array()), std::vector<json>{});
+    EXPECT_EQ(suggestions({dropped[3]}), std::vector<json>{});
+    EXPECT_EQ(suggestions({allowRule, "allow"}), std::nullopt) << "an array of non-objects";
 }
 
-TEST(HookEventSuggestionsTest, EmptyArrayIsPresentAndEmpty) {
-    const auto event = HookEvent::fromJson(
-        {{"hook_event_name", "PermissionRequest"}, {"permission_suggestions", json::array()}});
-    ASSERT_TRUE(event && event->permissionSuggestions);
-    EXPECT_TRUE(event->permissionSuggestions->empty());
-
-    const auto allDropped = HookEvent::fromJson(
-        {{"hook_event_name", "PermissionRequest"},
-         {"permission_suggestions", {{{"type", "setMode"}, {"behavior", "ask"}}}}});
-    ASSERT_TRUE(allDropped->permissionSuggestions);
-    EXPECT_TRUE(allDropped->permissionSuggestions->empty());
-}
-
-TEST(HookEventSuggestionsTest, AnArrayOfNonObjectsIsAbsent) {
-    const auto event = HookEvent::fromJson(
-        {{"hook_event_name", "PermissionRequest"},
-         {"permission_suggestions", json::array({json{{"behavior", "allow"}}, "allow"})}});
-    ASSERT_TRUE(event);
-    EXPECT_FALSE(event->permissionSuggestions);
-}
-
-TEST(HookEventFixtureTest, EveryRecordedPayloadDecodes) {
-    const auto lines = testing::recordedPayloadsJson();
+TEST(HookEventTest, EveryRecordedPayloadDecodes) {
+    const auto lines = testing::recordedPayloads();
     ASSERT_EQ(lines.size(), 21u);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE("line " + std::to_string(i + 1));
-        const auto event = HookEvent::fromJson(lines[i]);
-        ASSERT_TRUE(event);
-        EXPECT_EQ(event->name, lines[i]["hook_event_name"].get<std::string>());
-        EXPECT_EQ(event->sessionId, lines[i]["session_id"].get<std::string>());
-        EXPECT_EQ(event->cwd, lines[i]["cwd"].get<std::string>());
-        EXPECT_FALSE(event->state);
-        EXPECT_FALSE(event->hostPID);
-    }
-}
-
-TEST(HookEventFixtureTest, RecordedSessionFields) {
-    const auto lines = testing::recordedPayloadsJson();
-    ASSERT_GE(lines.size(), 7u);
-    const auto start = HookEvent::fromJson(lines[0]);
-    EXPECT_EQ(start->name, "SessionStart");
-    EXPECT_EQ(start->source, "startup");
-    EXPECT_EQ(HookEvent::fromJson(lines[1])->prompt, "go");
-    const auto pre = HookEvent::fromJson(lines[2]);
-    EXPECT_EQ(pre->toolName, "Bash");
-    EXPECT_EQ(pre->toolDetail, "echo hi > out.txt");
-    const auto permission = HookEvent::fromJson(lines[3]);
-    ASSERT_TRUE(permission->permissionSuggestions);
-    ASSERT_EQ(permission->permissionSuggestions->size(), 1u);
-    EXPECT_EQ((*permission->permissionSuggestions)[0], lines[3]["permission_suggestions"][0]);
-    EXPECT_EQ(HookEvent::fromJson(lines[6])->name, "SessionEnd");
-
-    for (const auto& line : lines) {
+        const json line = json::parse(lines[i]);
         const auto event = HookEvent::fromJson(line);
-        if (event->name != "Notification") continue;
-        EXPECT_TRUE(event->message);
-        EXPECT_TRUE(event->notificationType);
+        ASSERT_TRUE(event);
+        EXPECT_EQ(event->name, line["hook_event_name"]);
+        EXPECT_EQ(event->sessionId, line["session_id"]);
+        EXPECT_EQ(event->cwd, line["cwd"]);
+        EXPECT_FALSE(event->state || event->hostPID);
+        if (event->name == "Notification") {
+            EXPECT_TRUE(event->message && event->notificationType);
+        }
+        if (i == 0) {
+            EXPECT_EQ(event->source, "startup");
+        }
+        if (i == 1) {
+            EXPECT_EQ(event->prompt, "go");
+        }
+        if (i == 2) {
+            EXPECT_EQ(event->toolName, "Bash");
+        }
+        if (i == 2) {
+            EXPECT_EQ(event->toolDetail, "echo hi > out.txt");
+        }
+        if (i == 3) {
+            EXPECT_EQ(event->permissionSuggestions,
+                      line["permission_suggestions"].get<std::vector<json>>());
+        }
     }
 }
 

@@ -1,45 +1,31 @@
-// The wake rule in virtual time, with the suspended-time counter in the test's hands.
 #include "platform/suspend_wake_monitor.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "support/manual_main_queue.h"
 
 namespace brimwick {
-namespace {
 
 TEST(SuspendWakeMonitorTest, OneWakePerSleepOfAtLeastASecondSeenAtTheNextCheck) {
     testing::ManualMainQueue queue;
-    double suspended = 100.0;
+    double suspended = 100.0;  // the suspended-time counter, in the test's hands
     auto monitor = std::make_unique<SuspendWakeMonitor>(queue, [&] { return suspended; });
     int wakes = 0;
     Subscription subscription = monitor->subscribe([&] { ++wakes; });
-
-    queue.advance(60);  // awake: the counter stands still
-    EXPECT_EQ(wakes, 0);
-    suspended += 0.5;  // too short to be a sleep
-    queue.advance(SuspendWakeMonitor::checkPeriod);
-    EXPECT_EQ(wakes, 0);
-    suspended += 3600;
-    queue.advance(SuspendWakeMonitor::checkPeriod - 0.1);
-    EXPECT_EQ(wakes, 0);
-    queue.advance(0.1);
-    EXPECT_EQ(wakes, 1);
-    queue.advance(60);
-    EXPECT_EQ(wakes, 1);
-
-    suspended += 1.0;
+    const auto after = [&](double sleep, double seconds, int expected) {
+        suspended += sleep;
+        queue.advance(seconds);
+        EXPECT_EQ(wakes, expected) << sleep << " s asleep, " << seconds << " s later";
+    };
+    after(0, 60, 0);                                 // awake: the counter stands still
+    after(0.5, SuspendWakeMonitor::checkPeriod, 0);  // too short to be a sleep
+    after(3600, SuspendWakeMonitor::checkPeriod - 0.1, 0);
+    after(0, 0.1, 1);
+    after(0, 60, 1);
     subscription.reset();
-    queue.advance(SuspendWakeMonitor::checkPeriod);
-    EXPECT_EQ(wakes, 1);
-
+    after(1.0, SuspendWakeMonitor::checkPeriod, 1);
     monitor.reset();  // its timer goes with it
-    suspended += 60;
-    queue.advance(60);
-    EXPECT_EQ(wakes, 1);
+    after(60, 60, 1);
 }
 
-}  // namespace
 }  // namespace brimwick

@@ -5,10 +5,8 @@
 
 namespace brimwick::testing {
 
-namespace fs = std::filesystem;
-
 AppEnvironment appTestEnvironment(ManualMainQueue& main, Preferences& preferences,
-                                  const fs::path& home) {
+                                  const std::filesystem::path& home) {
     AppEnvironment env;
     env.main = &main;
     env.clock = &main;

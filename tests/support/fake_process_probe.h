@@ -2,7 +2,6 @@
 // in `gone`; every question is recorded.
 #pragma once
 
-#include <cstdint>
 #include <set>
 #include <vector>
 
@@ -10,12 +9,8 @@
 
 namespace brimwick::testing {
 
-class FakeProcessProbe final : public ProcessProbe {
-  public:
-    bool exists(std::int32_t pid) const override {
-        asked.push_back(pid);
-        return !gone.count(pid);
-    }
+struct FakeProcessProbe final : ProcessProbe {
+    bool exists(std::int32_t pid) const override { return asked.push_back(pid), !gone.count(pid); }
 
     std::set<std::int32_t> gone;
     mutable std::vector<std::int32_t> asked;

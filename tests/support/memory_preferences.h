@@ -18,15 +18,12 @@ class MemoryPreferences final : public Preferences {
 
     std::optional<nlohmann::json> value(const std::string& key) const override {
         const auto it = values_.find(key);
-        if (it == values_.end()) return std::nullopt;
-        return it->second;
+        return it == values_.end() ? std::nullopt : std::optional(it->second);
     }
-
     void setValue(const std::string& key, const nlohmann::json& value) override {
         values_[key] = value;
         writes_.emplace_back(key, value);
     }
-
     // Every setValue call, in order.
     const std::vector<std::pair<std::string, nlohmann::json>>& writes() const { return writes_; }
 

@@ -2,6 +2,8 @@
 // everything in it when the test ends, also when it fails half-way.
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <string>
 
@@ -10,8 +12,14 @@ namespace brimwick::testing {
 class ScratchFolder {
   public:
     // The folder is named `prefix` plus a unique suffix.
-    explicit ScratchFolder(const std::string& prefix);
-    ~ScratchFolder();
+    explicit ScratchFolder(const std::string& prefix) {
+        std::string pattern = std::filesystem::temp_directory_path() / (prefix + "-XXXXXX");
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 

@@ -20,10 +20,6 @@ XTestClient::~XTestClient() {
     xcb_disconnect(xcb_);
 }
 
-bool XTestClient::connected() const {
-    return !xcb_connection_has_error(xcb_);
-}
-
 xcb_atom_t XTestClient::atom(const std::string& name) {
     auto* reply = xcb_intern_atom_reply(
         xcb_, xcb_intern_atom(xcb_, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),

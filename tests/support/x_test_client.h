@@ -19,7 +19,7 @@ class XTestClient {
     XTestClient(const XTestClient&) = delete;
     XTestClient& operator=(const XTestClient&) = delete;
 
-    bool connected() const;
+    bool connected() const { return !xcb_connection_has_error(xcb_); }
     xcb_connection_t* connection() const { return xcb_; }
     xcb_window_t root() const { return root_; }
     xcb_atom_t atom(const std::string& name);

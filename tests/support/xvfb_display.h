@@ -1,11 +1,12 @@
 // XvfbDisplay: a private virtual X server for tests that need a display.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 
 namespace brimwick::testing {
+
+class ChildProcess;
 
 // Starts Xvfb on a free display number and waits until it accepts clients; stops it on
 // destruction. When Xvfb is not installed or won't start, `available()` is false and `problem()`
@@ -27,7 +28,7 @@ class XvfbDisplay {
     const std::string& name() const { return name_; }
 
   private:
-    pid_t server_ = -1;
+    std::unique_ptr<ChildProcess> server_;
     std::string name_;
     std::string problem_;
 };

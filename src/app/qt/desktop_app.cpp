@@ -64,7 +64,9 @@ int runDesktop(int argc, char** argv) {
 
     DBusNotifications notifications(QDBusConnection::sessionBus(),
                                     [](BotState state) { return mascotIcon(state, 96); });
-    QtFace face(system.clock(), systemReduceMotion());
+    QtFace face(system.clock(), false);
+    ReduceMotionWatcher motion([&face](bool on) { face.setReduceMotion(on); });
+    face.setReduceMotion(motion.current());
     AppEnvironment environment = system.environment(main, &wake);
     environment.notifications = &notifications;
     auto app = App::launch(std::move(environment), face);

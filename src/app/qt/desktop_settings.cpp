@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -29,26 +30,80 @@ std::optional<std::string> gnomeEnableAnimations() {
     return process.readAllStandardOutput().toStdString();
 }
 
-std::optional<std::string> kdeGlobals() {
+QString kdeGlobalsPath() {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
-    QFile file(config + QStringLiteral("/kdeglobals"));
+    return config + QStringLiteral("/kdeglobals");
+}
+
+std::optional<std::string> kdeGlobals() {
+    QFile file(kdeGlobalsPath());
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return file.read(1 << 20).toStdString();
 }
 
+std::optional<std::string> environmentSetting() {
+    if (!qEnvironmentVariableIsSet("BRIMWICK_REDUCE_MOTION")) return std::nullopt;
+    return qEnvironmentVariable("BRIMWICK_REDUCE_MOTION").toStdString();
+}
+
 }  // namespace
 
-bool systemReduceMotion() {
-    MotionSettings settings;
-    if (qEnvironmentVariableIsSet("BRIMWICK_REDUCE_MOTION")) {
-        settings.environment = qEnvironmentVariable("BRIMWICK_REDUCE_MOTION").toStdString();
-        if (reduceMotionWanted(settings)) return true;
+ReduceMotionWatcher::ReduceMotionWatcher(std::function<void(bool)> onChange)
+    : onChange_(std::move(onChange)),
+      environment_(environmentSetting()),
+      gnome_(gnomeEnableAnimations()),
+      kdeGlobals_(kdeGlobalsPath()) {
+    current_ = reduceMotionWanted({environment_, gnome_, kdeGlobals()});
+    // Editors and KDE itself write a file in several steps: read it once they are done.
+    settle_.setSingleShot(true);
+    settle_.setInterval(200);
+    connect(&settle_, &QTimer::timeout, this, [this] { recheck(); });
+    files_.addPath(QFileInfo(kdeGlobals_).absolutePath());
+    if (QFileInfo::exists(kdeGlobals_)) files_.addPath(kdeGlobals_);
+    const auto changed = [this] {
+        if (QFileInfo::exists(kdeGlobals_) && !files_.files().contains(kdeGlobals_)) {
+            files_.addPath(kdeGlobals_);
+        }
+        settle_.start();
+    };
+    connect(&files_, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(&files_, &QFileSystemWatcher::directoryChanged, this, changed);
+
+    const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
+    if (!gsettings.isEmpty()) {
+        monitor_.setStandardInputFile(QProcess::nullDevice());
+        monitor_.setStandardErrorFile(QProcess::nullDevice());
+        connect(&monitor_, &QProcess::readyReadStandardOutput, this, [this] { readGnomeLines(); });
+        monitor_.start(gsettings,
+                       {QStringLiteral("monitor"), QStringLiteral("org.gnome.desktop.interface"),
+                        QStringLiteral("enable-animations")});
     }
-    settings.kdeGlobals = kdeGlobals();
-    if (reduceMotionWanted(settings)) return true;
-    settings.gnomeAnimations = gnomeEnableAnimations();
-    return reduceMotionWanted(settings);
+}
+
+ReduceMotionWatcher::~ReduceMotionWatcher() {
+    monitor_.disconnect(this);
+    if (monitor_.state() != QProcess::NotRunning) {
+        monitor_.kill();
+        monitor_.waitForFinished(200);
+    }
+}
+
+void ReduceMotionWatcher::readGnomeLines() {
+    // Lines read "enable-animations: false".
+    while (monitor_.canReadLine()) {
+        const QString line = QString::fromUtf8(monitor_.readLine()).trimmed();
+        const auto colon = line.indexOf(QLatin1Char(':'));
+        if (colon >= 0) gnome_ = line.mid(colon + 1).trimmed().toStdString();
+    }
+    recheck();
+}
+
+void ReduceMotionWatcher::recheck() {
+    const bool now = reduceMotionWanted({environment_, gnome_, kdeGlobals()});
+    if (now == current_) return;
+    current_ = now;
+    if (onChange_) onChange_(now);
 }
 
 }  // namespace brimwick

@@ -144,6 +144,12 @@ AboutDialog* QtFace::aboutDialog() const {
     return about_.data();
 }
 
+void QtFace::setReduceMotion(bool on) {
+    reduceMotion_ = on;
+    if (icon_) icon_->setReduceMotion(on);
+    if (panel_) panel_->setReduceMotion(on);
+}
+
 void QtFace::perform(MenuCommand command, const std::string& sessionId) {
     if (command == MenuCommand::quit) {
         QCoreApplication::quit();

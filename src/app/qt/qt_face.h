@@ -56,6 +56,8 @@ class QtFace final : public QObject, public AppFace {
     void showAbout();
 
     bool reduceMotion() const { return reduceMotion_; }
+    // The desktop's setting changed while running: the tray icon and the island follow.
+    void setReduceMotion(bool on);
 
     PairingWindowEntry pairingWindow;
     // Where the missing tray is reported (once); standard error unless replaced.
@@ -76,7 +78,7 @@ class QtFace final : public QObject, public AppFace {
     void perform(MenuCommand command, const std::string& sessionId);
 
     const Clock& clock_;
-    const bool reduceMotion_;
+    bool reduceMotion_;
     App* app_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<TrayIcon> icon_;

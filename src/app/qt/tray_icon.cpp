@@ -74,13 +74,14 @@ void TrayIcon::render() {
         trayIconFrameAt(state_, now, changedAt_, launchedAt_, reduceMotion_);
     double ratio = devicePixelRatio_;
     if (ratio <= 0) ratio = qApp ? qApp->devicePixelRatio() : 1.0;
-    QImage image = sprites_.image(frame, kIconSide, ratio, trayInk(QGuiApplication::palette()));
+    const QColor ink = trayInk(QGuiApplication::palette());
+    QImage image = sprites_.image(frame, kIconSide, ratio, ink);
     // Every picture handed over is a message carrying it to the tray host (on D-Bus hosts the
     // whole image), so one that looks the same is not sent.
     if (image_.isNull() || image != image_ ||
         image.devicePixelRatio() != image_.devicePixelRatio()) {
         image_ = std::move(image);
-        tray_.setIcon(QIcon(QPixmap::fromImage(image_)));
+        tray_.setIcon(QIcon(QPixmap::fromImage(withRim(image_, ink))));
         ++imagesSent_;
     }
     const QString tip = description();

@@ -133,4 +133,33 @@ QImage TrayIconSprites::image(const TrayIconFrame& frame, double side, double ra
     return image;
 }
 
+QImage withRim(QImage image, const QColor& ink) {
+    const double ratio = image.devicePixelRatio();
+    constexpr double kRimAlpha = 0.75;
+    const QRgb rim = ink.lightnessF() >= 0.5 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+    const int reach = std::max(1, static_cast<int>(std::lround(ratio)));
+    const int w = image.width(), h = image.height();
+    QImage under(w, h, QImage::Format_ARGB32_Premultiplied);
+    under.setDevicePixelRatio(image.devicePixelRatio());
+    for (int y = 0; y < h; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(under.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            int alpha = 0;
+            for (int dy = std::max(0, y - reach); dy <= std::min(h - 1, y + reach); ++dy) {
+                const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(dy));
+                for (int dx = std::max(0, x - reach); dx <= std::min(w - 1, x + reach); ++dx) {
+                    alpha = std::max(alpha, qAlpha(in[dx]));
+                }
+            }
+            out[x] = qPremultiply(
+                qRgba(qRed(rim), qGreen(rim), qBlue(rim), static_cast<int>(alpha * kRimAlpha)));
+        }
+    }
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+    painter.drawImage(QPointF(0, 0), under);
+    painter.end();
+    return image;
+}
+
 }  // namespace brimwick

@@ -39,4 +39,9 @@ class TrayIconSprites {
     double ratio_ = 0;
 };
 
+// `image` drawn in `ink` with a rim of the opposite shade under it, a device pixel per point
+// wide. The ink follows the application's palette and tray hosts tell nothing about the panel's
+// own colour: with the rim the icon reads on a light panel and on a dark one alike.
+QImage withRim(QImage image, const QColor& ink);
+
 }  // namespace brimwick

@@ -103,6 +103,12 @@ void CountHex::paint(QPainter& painter, const QRectF& rect, Instant now) const {
 
 EarView::EarView(bool reduceMotion) : reduceMotion_(reduceMotion), countPress_(reduceMotion) {}
 
+void EarView::setReduceMotion(bool on) {
+    reduceMotion_ = on;
+    countPress_.setReduceMotion(on);
+    for (Mascot& mascot : mascots_) mascot.press.setReduceMotion(on);
+}
+
 void EarView::update(int sessionCount, bool alert, const std::vector<AgentSession>& visible,
                      Instant now) {
     count_ = sessionCount;
@@ -296,6 +302,15 @@ std::optional<AgentSession> EarView::session(const std::string& id) const {
 
 std::string EarView::countLabel() const {
     return std::to_string(count_) + " sessions";
+}
+
+std::vector<std::string> EarView::spokenLabels() const {
+    std::vector<std::string> labels;
+    if (count_ >= 2) labels.push_back(countLabel());
+    for (const Mascot& m : mascots_) {
+        if (!m.leaving) labels.push_back(sessionLabel(m.session));
+    }
+    return labels;
 }
 
 std::string EarView::sessionLabel(const AgentSession& session) {

@@ -53,6 +53,7 @@ class EarView {
     void update(int sessionCount, bool alert, const std::vector<AgentSession>& visible,
                 Instant now);
     void setHovering(bool hovering, Instant now);
+    void setReduceMotion(bool on);
 
     // The ear's width for its current content (leaving items excluded).
     double width(double h, double flare) const;
@@ -93,6 +94,9 @@ class EarView {
 
     // "3 sessions"; "<project>: <state label>".
     std::string countLabel() const;
+    // What a screen reader announces, in reading order: the count from 2 sessions on, then each
+    // session shown.
+    std::vector<std::string> spokenLabels() const;
     static std::string sessionLabel(const AgentSession& session);
 
   private:

@@ -69,6 +69,10 @@ IslandPanel::IslandPanel(SessionStore& store, UsageStore& usage,
     connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { schedulePlacement(); });
 }
 
+void IslandPanel::setReduceMotion(bool on) {
+    root_->setReduceMotion(on);
+}
+
 IslandPanel::~IslandPanel() {
     // The views go first: they hold the layout's subscriptions and call back into it.
     panel_.reset();

@@ -46,6 +46,8 @@ class IslandPanel : public QObject {
     IslandLayout& layout() { return layout_; }
     IslandView& rootView() { return *root_; }
 
+    void setReduceMotion(bool on);
+
     // Measures the screens again, moves and resizes the panel, then re-evaluates the pointer.
     void place();
 

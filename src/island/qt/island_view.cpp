@@ -1,5 +1,6 @@
 #include "island/qt/island_view.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "island/qt/island_accessibility.h"
 #include "island/qt/island_painting.h"
 #include "island/qt/island_shapes.h"
 #include "sessions/session_store.h"
@@ -34,6 +36,7 @@ IslandView::IslandView(SessionStore& store, UsageStore& usage, IslandLayout& lay
       clock_(clock),
       sessionEar_(reduceMotion),
       usageEar_(reduceMotion) {
+    installIslandAccessibility();
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     frameTimer_.setTimerType(Qt::PreciseTimer);
@@ -62,6 +65,25 @@ QRectF IslandView::sessionEarRect(Instant now) const {
 QRectF IslandView::usageEarRect(Instant now) const {
     const double w = usageEar_.width(h(), islandFlare(layout_.geometry()), now);
     return {rowX(now) + kEarColumnWidth + rowMiddle_.value(now), 0, w, h()};
+}
+
+std::vector<IslandView::SpokenItem> IslandView::spokenItems() const {
+    const Instant now = clock_.now();
+    std::vector<SpokenItem> items;
+    if (ears_.session) {
+        for (const auto& label : sessionEar_.spokenLabels()) {
+            items.push_back({QString::fromStdString(label), sessionEarRect(now)});
+        }
+    }
+    if (ears_.usage) {
+        items.push_back({QString::fromStdString(usageEar_.accessibilityText()), usageEarRect(now)});
+    }
+    return items;
+}
+
+void IslandView::setReduceMotion(bool on) {
+    sessionEar_.setReduceMotion(on);
+    usageEar_.setReduceMotion(on);
 }
 
 void IslandView::refresh() {
@@ -93,6 +115,18 @@ void IslandView::refresh() {
     }
     update();
     schedule();
+    announceChanges();
+}
+
+void IslandView::announceChanges() {
+    // Nothing to tell while no screen reader listens.
+    if (!QAccessible::isActive()) return;
+    QStringList names;
+    for (const auto& item : spokenItems()) names << item.name;
+    if (names == spokenNames_) return;
+    spokenNames_ = names;
+    QAccessibleEvent changed(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void IslandView::reportFrames(Instant now) {

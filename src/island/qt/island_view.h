@@ -37,6 +37,9 @@ class IslandView : public QWidget {
     IslandView(SessionStore& store, UsageStore& usage, IslandLayout& layout, const Clock& clock,
                bool reduceMotion, QWidget* parent = nullptr);
 
+    // Follows the desktop's setting while running: pressed looks and the usage ring's reactions.
+    void setReduceMotion(bool on);
+
     IslandEars ears() const { return ears_; }
     // The island's animated values: where they are heading.
     double leftReach() const { return leftReach_.target(); }
@@ -61,6 +64,13 @@ class IslandView : public QWidget {
     // Re-reads the stores and the layout (done on every change they publish).
     void refresh();
 
+    // What the island shows, for screen readers: each item's label and its frame in the view.
+    struct SpokenItem {
+        QString name;
+        QRectF frame;
+    };
+    std::vector<SpokenItem> spokenItems() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -79,6 +89,7 @@ class IslandView : public QWidget {
     Pressed buttonAt(QPointF point, Instant now) const;
     void setPressed(const Pressed& pressed, bool down, Instant now);
     void reportFrames(Instant now);
+    void announceChanges();
     bool springsMoving(Instant now) const;
     void tick();
     void schedule();
@@ -89,6 +100,7 @@ class IslandView : public QWidget {
     const Clock& clock_;
 
     IslandEars ears_;
+    QStringList spokenNames_;
     EarView sessionEar_;
     UsageEarView usageEar_;
     AnimatedValue sessionPresence_{0, 0.001};

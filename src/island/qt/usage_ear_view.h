@@ -25,6 +25,7 @@ class UsageRing {
     static constexpr EaseOut kRippleEase{0.9};
 
     explicit UsageRing(bool reduceMotion = false) : reduceMotion_(reduceMotion) {}
+    void setReduceMotion(bool on) { reduceMotion_ = on; }
 
     // The first limit is shown as it is; later ones animate and may flash or ripple.
     void setLimit(const UsageLimit& limit, Instant now);
@@ -64,6 +65,10 @@ class UsageEarView {
     void update(const PlanUsage& usage, bool stale, Instant now);
     void setHovering(bool hovering, Instant now);
     void setPressed(bool pressed, Instant now) { press_.setPressed(pressed, now); }
+    void setReduceMotion(bool on) {
+        ring_.setReduceMotion(on);
+        press_.setReduceMotion(on);
+    }
 
     // The ear's width at `now` (the countdown's text width changes with time).
     double width(double h, double flare, Instant now) const;

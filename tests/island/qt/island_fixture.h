@@ -31,11 +31,8 @@ struct IslandFixture {
                                      std::make_shared<FakeRandom>());
         usage = UsageStore::create(queue, queue, preferences,
                                    [this](BackgroundTask&, std::function<void(UsageOutcome)> done) {
-                                       if (next) {
-                                           done(*next);
-                                       } else {
-                                           done(UsageError::of(UsageError::Kind::network));
-                                       }
+                                       next ? done(*next)
+                                            : done(UsageError::of(UsageError::Kind::network));
                                    });
         queue.runPending();
     }
@@ -49,11 +46,11 @@ struct IslandFixture {
     }
 
     // Figures with the given used fractions; a missing one is absent.
-    static PlanUsage figures(std::optional<double> session, std::optional<double> week) {
-        PlanUsage usage;
-        if (session) usage.session = UsageLimit{*session, std::nullopt};
-        if (week) usage.week = UsageLimit{*week, std::nullopt};
-        return usage;
+    static PlanUsage figures(std::optional<double> session, std::optional<double> week = {}) {
+        auto limit = [](std::optional<double> used) {
+            return used ? std::optional(UsageLimit{*used, std::nullopt}) : std::nullopt;
+        };
+        return {limit(session), limit(week)};
     }
 
     // Fetches again at once and hands out `figures` (nothing: a failure).

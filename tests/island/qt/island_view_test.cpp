@@ -1,251 +1,232 @@
+// The island's panel and view offscreen, fed by a session store and a usage store on virtual
+// time: which ears show and where, what is drawn, when frames run, the pointer and the clicks.
 #include "island/qt/island_view.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QImage>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
+#include "island/qt/island_panel.h"
+#include "island/qt/island_shapes.h"
 #include "island_fixture.h"
 
 namespace brimwick {
 namespace {
 
+using enum BotState;
 constexpr double kUnit = 24;  // the offscreen screen has no top panel
 
-IslandGeometry plainGeometry() {
-    return IslandGeometry::measure(
-        {ScreenMeasurements{{0, 0, 1440, 900}, {0, 0, 1440, 900}, 0, std::nullopt, std::nullopt}});
-}
-
-class RootViewTest : public ::testing::Test {
+class IslandTest : public ::testing::Test, protected testing::IslandFixture {
   protected:
-    explicit RootViewTest(bool reduceMotion = false)
-        : layout(plainGeometry()),
-          view(*island.store, *island.usage, layout, island.queue, reduceMotion) {
-        const Rect panel = panelFrame(layout.geometry());
-        view.resize(static_cast<int>(panel.width), static_cast<int>(panel.height));
-        layout.onFramesChanged = [this] { ++framesChanged; };
+    explicit IslandTest(bool reduceMotion = false)
+        : island(
+              *store, *usage, [this](const AgentSession& s) { taps.push_back(s.id); },
+              [this] { taps.push_back("count"); }, [this] { taps.push_back("usage"); }, queue,
+              reduceMotion) {
+        island.setPointerSource([this] { return pointer; });
     }
-
-    // Lets every spring settle.
-    void settle() {
-        island.queue.advance(3);
+    void settle() {  // every spring at rest
+        queue.advance(3);
         view.refresh();
     }
-
     QImage frame() {
         QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
-        view.render(painter, island.queue.now());
+        view.render(painter, queue.now());
         return image;
     }
-
-    void click(QPointF at, std::optional<QPointF> releaseAt = std::nullopt) {
-        QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&view, &press);
-        const QPointF end = releaseAt.value_or(at);
-        QMouseEvent release(QEvent::MouseButtonRelease, end, view.mapToGlobal(end), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(&view, &release);
+    void click(QPointF at, std::optional<QPointF> releaseAt = {}) {
+        for (const auto& [type, point] : {std::pair{QEvent::MouseButtonPress, at},
+                                          {QEvent::MouseButtonRelease, releaseAt.value_or(at)}}) {
+            QMouseEvent event(type, point, view.mapToGlobal(point), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(&view, &event);
+        }
+    }
+    void pointAt(double x, double y) {  // in the island's space
+        pointer = island.panel().geometry().topLeft() + QPointF(x, y);
+        island.trackPointer();
     }
 
-    testing::IslandFixture island;
-    IslandLayout layout;
-    IslandView view;
-    int framesChanged = 0;
+    std::vector<std::string> taps;
+    QPointF pointer{-100, -100};
+    IslandPanel island;
+    IslandView& view = island.rootView();
+    IslandLayout& layout = island.layout();
 };
 
-TEST_F(RootViewTest, EmptyIslandDrawsNothingAndRunsNoTimer) {
-    EXPECT_EQ(view.ears(), (IslandEars{false, false}));
-    EXPECT_EQ(layout.sessionsFrame, Rect{});
-    EXPECT_EQ(layout.usageFrame, Rect{});
-    EXPECT_FALSE(view.isAnimating());
-    EXPECT_EQ(view.frameInterval(), 0);
-    const QImage image = frame();
-    for (int x = 0; x < image.width(); x += 4) {
-        for (int y = 0; y < image.height(); y += 4) ASSERT_EQ(qAlpha(image.pixel(x, y)), 0);
-    }
-}
+TEST_F(IslandTest, SessionEarGrowsFromAnEmptyClickThroughPanelAndShrinksAway) {
+    QWidget& panel = island.panel();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(panel.windowTitle(), "Brimwick island");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(layout.geometry().housingLeftX, screen.x() + screen.width() / 2.0);
+    const Rect placed = panelFrame(layout.geometry());
+    EXPECT_EQ(panel.geometry(), QRect(placed.x, placed.y, placed.width, placed.height));
+    EXPECT_EQ(view.geometry(), QRect(QPoint(0, 0), panel.size()));
+    auto empty = [&] {  // nothing drawn, no ear, no timer, clicks pass through
+        const QImage image = frame();
+        for (int x = 0; x < image.width(); x += 3) EXPECT_EQ(qAlpha(image.pixel(x, 5)), 0) << x;
+        EXPECT_TRUE(view.ears() == (IslandEars{false, false}) && layout.sessionsFrame == Rect{});
+        EXPECT_FALSE(view.isAnimating() || island.isPollingPointer());
+        EXPECT_TRUE(view.frameInterval() == 0 && view.leftReach() == 0 &&
+                    island.inputRegion().empty());
+        pointAt(panel.width() / 2.0, 5);
+        EXPECT_TRUE(island.clickThrough());
+    };
+    empty();
 
-TEST_F(RootViewTest, SessionEarReportsItsFrameAndTheIslandGrowsToIt) {
-    island.add("a", BotState::working);
-    EXPECT_TRUE(view.ears().session);
+    add("a", working);
     const double width = sessionEarWidth(kUnit, 0, false, 1);
-    const double row = islandRowX(view.width(), 0);
-    EXPECT_EQ(layout.sessionsFrame, (Rect{row + kEarColumnWidth - width, 0, width, kUnit}));
-    EXPECT_EQ(framesChanged, 1);
+    const Rect ear = layout.sessionsFrame;
+    EXPECT_EQ(ear, (Rect{islandRowX(view.width(), 0) + kEarColumnWidth - width, 0, width, kUnit}));
     EXPECT_DOUBLE_EQ(view.leftReach(), width);
     EXPECT_TRUE(view.isAnimating());
-
+    // The input shape covers the ear and little more; the pointer is polled while it shows.
+    ASSERT_EQ(island.inputRegion().size(), 1u);
+    const QRect shape = island.inputRegion()[0];
+    EXPECT_TRUE(shape.left() <= ear.x && shape.right() + 1 >= ear.maxX() &&
+                shape.width() < width + 2);
+    EXPECT_TRUE(island.isPollingPointer());
+    const QRect at = panel.geometry();
+    EXPECT_EQ(island.menuAnchor(ear),
+              QPoint(at.x() + int(std::lround(ear.x)), at.y() + int(ear.maxY())));
     settle();
     // A working mascot is drawn on every display frame; the island itself stands still.
-    EXPECT_GT(view.frameInterval(), 0);
-    EXPECT_LE(view.frameInterval(), 1.0 / 30);
+    EXPECT_TRUE(view.frameInterval() > 0 && view.frameInterval() <= 1.0 / 30);
     const QImage image = frame();
-    const Rect ear = layout.sessionsFrame;
-    // Black island under the ear's padding, nothing right of the centre.
-    const QColor padding = image.pixelColor(static_cast<int>(ear.x + 2), 2);
-    EXPECT_EQ(padding.alpha(), 255);
-    EXPECT_EQ(padding.red(), 0);
-    EXPECT_EQ(qAlpha(image.pixel(static_cast<int>(ear.maxX() + 3), 10)), 0);
-    // Below the island: transparent.
-    EXPECT_EQ(qAlpha(image.pixel(static_cast<int>(ear.midX()), static_cast<int>(kUnit + 4))), 0);
-}
+    EXPECT_EQ(image.pixelColor(int(ear.x + 2), 2), QColor(Qt::black));   // under the ear's padding
+    EXPECT_EQ(qAlpha(image.pixel(int(ear.maxX() + 3), 10)), 0);          // right of the centre
+    EXPECT_EQ(qAlpha(image.pixel(int(ear.midX()), int(kUnit + 4))), 0);  // below the island
+    pointAt(ear.midX(), ear.midY());
+    EXPECT_TRUE(layout.hoveringSessions());
+    EXPECT_FALSE(island.clickThrough());
+    // Placing the panel again (a screen change) keeps it and notices the pointer has left.
+    pointer = QPointF(-50, -50);
+    island.place();
+    EXPECT_EQ(panel.geometry(), at);
+    EXPECT_FALSE(layout.hoveringSessions());
 
-TEST_F(RootViewTest, CalmMascotsAreDrawnAtMostThirtyTimesASecond) {
-    island.add("a", BotState::idle);
-    settle();
-    EXPECT_GE(view.frameInterval(), 1.0 / 30 - 1e-9);
-}
-
-TEST_F(RootViewTest, ASettledMascotNeedsNoFrames) {
-    island.add("a", BotState::finished);
-    EXPECT_GT(view.frameInterval(), 0);
-    island.queue.advance(1.5);  // check, ring and springs done; the session goes at 2.4 s
-    view.refresh();
-    ASSERT_EQ(view.sessionEar().drawnMascots().size(), 1u);
-    EXPECT_EQ(view.frameInterval(), 0);
-    EXPECT_FALSE(view.isAnimating());
-}
-
-TEST_F(RootViewTest, CountHexagonFromTwoSessionsAmberWhenAHiddenOneWaits) {
-    island.add("a", BotState::working);
-    EXPECT_FALSE(view.sessionEar().showsCount());
-    island.add("b", BotState::idle);
-    EXPECT_TRUE(view.sessionEar().showsCount());
-    EXPECT_EQ(view.sessionEar().countHex().count(), 2);
-    EXPECT_FALSE(view.sessionEar().countHex().alert());
-    EXPECT_DOUBLE_EQ(layout.sessionsFrame.width, sessionEarWidth(kUnit, 0, true, 1));
-    EXPECT_EQ(view.sessionEar().countLabel(), "2 sessions");
-
-    // An approval is ranked first and shown; a question behind it turns the count amber.
-    island.add("c", BotState::approval);
-    EXPECT_FALSE(view.sessionEar().countHex().alert());
-    island.add("d", BotState::question);
-    EXPECT_TRUE(view.sessionEar().countHex().alert());
-    settle();
-    ASSERT_EQ(view.sessionEar().drawnMascots().size(), 1u);
-    EXPECT_EQ(view.sessionEar().drawnMascots()[0].id, "c");
-    EXPECT_EQ(EarView::sessionLabel(view.sessionEar().drawnMascots()[0]),
-              "proj: Needs your approval");
-    for (int i = 0; i < 8; ++i) island.add("more" + std::to_string(i), BotState::idle);
-    EXPECT_EQ(view.sessionEar().countHex().count(), 12);
-}
-
-TEST_F(RootViewTest, ReplacedMascotPoofsAwayAndIsForgotten) {
-    island.add("a", BotState::working);
-    settle();
-    island.add("b", BotState::approval);  // outranks a
-    auto drawn = view.sessionEar().drawnMascots();
-    ASSERT_EQ(drawn.size(), 2u);  // a is leaving, b arriving
-    settle();
-    frame();
-    drawn = view.sessionEar().drawnMascots();
-    ASSERT_EQ(drawn.size(), 1u);
-    EXPECT_EQ(drawn[0].id, "b");
-}
-
-TEST_F(RootViewTest, BothEarsOnAPlainScreenAreJoinedByABridge) {
-    island.add("a", BotState::working);
-    island.publish(testing::IslandFixture::figures(0.4, 0.2));
-    EXPECT_EQ(view.ears(), (IslandEars{true, true}));
-    EXPECT_DOUBLE_EQ(view.middle(), 0.3 * kUnit);
-    const double row = islandRowX(view.width(), 0.3 * kUnit);
-    EXPECT_DOUBLE_EQ(layout.usageFrame.x, row + kEarColumnWidth + 0.3 * kUnit);
-    EXPECT_DOUBLE_EQ(view.rightReach(), layout.usageFrame.width);
-    EXPECT_DOUBLE_EQ(layout.sessionsFrame.maxX() + 0.3 * kUnit, layout.usageFrame.x);
-    EXPECT_EQ(view.usageEar().accessibilityText(), "Session 60% left, week 80% left");
-    settle();
-    const QImage image = frame();
-    // The bridge between the ears is island too.
-    const int bridge = static_cast<int>(layout.sessionsFrame.maxX() + 0.15 * kUnit);
-    EXPECT_EQ(qAlpha(image.pixel(bridge, 3)), 255);
-
-    // Switching usage off takes the right ear and the bridge away.
-    island.usage->setEnabled(false);
-    EXPECT_EQ(view.ears(), (IslandEars{true, false}));
-    EXPECT_EQ(layout.usageFrame, Rect{});
-    EXPECT_EQ(view.rightReach(), 0);
-    EXPECT_EQ(view.middle(), 0);
-}
-
-TEST_F(RootViewTest, IslandShrinksAwayWhenTheLastSessionGoes) {
-    island.add("a", BotState::working);
-    settle();
-    island.store->remove("a");
-    EXPECT_EQ(layout.sessionsFrame, Rect{});
-    EXPECT_EQ(view.leftReach(), 0);
+    store->remove("a");
     EXPECT_TRUE(view.isAnimating());
     settle();
+    empty();
+}
+
+TEST_F(IslandTest, CountRankingPoofsAndMascotFrameRates) {
+    add("a", idle);
+    settle();
+    EXPECT_GE(view.frameInterval(), 1.0 / 30 - 1e-9);  // calm mascots at most 30 times a second
+    EXPECT_FALSE(view.sessionEar().showsCount());
+    add("b", working);
+    const CountHex& count = view.sessionEar().countHex();
+    EXPECT_TRUE(view.sessionEar().showsCount() && count.count() == 2 && !count.alert());
+    EXPECT_DOUBLE_EQ(layout.sessionsFrame.width, sessionEarWidth(kUnit, 0, true, 1));
+    EXPECT_EQ(view.sessionEar().countLabel(), "2 sessions");
+    settle();
+    // An approval outranks the rest and replaces the shown mascot, which poofs away; a question
+    // waiting behind it turns the count amber.
+    add("c", approval);
+    EXPECT_EQ(view.sessionEar().drawnMascots().size(), 2u);
+    EXPECT_FALSE(count.alert());
+    add("d", question);
+    EXPECT_TRUE(count.alert());
+    settle();
+    frame();
+    const auto drawn = view.sessionEar().drawnMascots();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(EarView::sessionLabel(drawn[0]), "proj: Needs your approval");
+    for (int i = 0; i < 8; ++i) add("more" + std::to_string(i), idle);
+    EXPECT_EQ(count.count(), 12);
+    // A finished mascot needs no frames once its check and ring are done (it goes at 2.4 s).
+    store->clearAll();
+    add("e", finished);
+    EXPECT_GT(view.frameInterval(), 0);
+    queue.advance(1.5);
+    view.refresh();
     EXPECT_EQ(view.frameInterval(), 0);
-    EXPECT_FALSE(view.isAnimating());
-    const QImage image = frame();
-    for (int x = 0; x < image.width(); x += 3) ASSERT_EQ(qAlpha(image.pixel(x, 5)), 0);
 }
 
-TEST_F(RootViewTest, StaleFiguresStayAndAreMarked) {
-    island.publish(testing::IslandFixture::figures(0.4, std::nullopt));
-    EXPECT_FALSE(view.usageEar().stale());
-    island.publish(std::nullopt);
-    EXPECT_TRUE(view.ears().usage);
+TEST_F(IslandTest, UsageEarBridgeFiguresAndClicks) {
+    add("a", working);
+    add("b", error);
+    publish(figures(0.4, 0.2));
+    EXPECT_EQ(view.ears(), (IslandEars{true, true}));
+    EXPECT_EQ(island.inputRegion().size(), 2u);
+    EXPECT_DOUBLE_EQ(view.middle(), 0.3 * kUnit);
+    EXPECT_DOUBLE_EQ(layout.usageFrame.x, layout.sessionsFrame.maxX() + 0.3 * kUnit);
+    EXPECT_DOUBLE_EQ(view.rightReach(), layout.usageFrame.width);
+    EXPECT_EQ(view.usageEar().accessibilityText(), "Session 60% left, week 80% left");
+    settle();
+    const double bridge = layout.sessionsFrame.maxX() + 0.15 * kUnit;
+    EXPECT_EQ(qAlpha(frame().pixel(int(bridge), 3)), 255);
+    pointAt(layout.usageFrame.midX(), 5);
+    EXPECT_TRUE(layout.hoveringUsage() && !island.clickThrough());
+    pointAt(bridge, 5);
+    EXPECT_TRUE(island.clickThrough());
+
+    const QRectF ear = view.sessionEarRect(queue.now()), right = view.usageEarRect(queue.now());
+    const QPointF mascot = view.sessionEar().mascotRect(ear, kUnit, 0).center();
+    click(mascot);
+    click(view.sessionEar().countRect(ear, kUnit).center());
+    click(right.center());
+    click(QPointF(ear.left() + 1, ear.center().y()));  // the ear's padding is no button
+    click(mascot, right.center());                     // dragged off: no tap
+    EXPECT_EQ(taps, (std::vector<std::string>{"b", "count", "usage"}));
+
+    // A failed fetch keeps the figures, marked stale; switching usage off takes the ear away.
+    publish(std::nullopt);
     EXPECT_TRUE(view.usageEar().stale());
-    EXPECT_EQ(view.usageEar().countdownText(island.queue.now()), "–");
-    EXPECT_TRUE(view.usageEar().weekLine().isEmpty());
+    EXPECT_EQ(view.usageEar().weekLine(), "wk 80%");
+    EXPECT_EQ(view.usageEar().countdownText(queue.now()), "–");
+    usage->setEnabled(false);
+    EXPECT_EQ(view.ears(), (IslandEars{true, false}));
+    EXPECT_TRUE(layout.usageFrame == Rect{} && view.rightReach() == 0 && view.middle() == 0);
 }
 
-TEST_F(RootViewTest, NewFigureFlashesAndAResetRipples) {
-    island.publish(testing::IslandFixture::figures(0.0, std::nullopt));
-    EXPECT_EQ(view.usageEar().ring().pulses(), 0);
-    island.publish(testing::IslandFixture::figures(0.03, std::nullopt));
-    EXPECT_EQ(view.usageEar().ring().pulses(), 1);
-    EXPECT_EQ(view.usageEar().ring().ripples(), 0);
-    island.publish(testing::IslandFixture::figures(0.97, std::nullopt));
-    island.publish(testing::IslandFixture::figures(0.0, std::nullopt));
-    EXPECT_EQ(view.usageEar().ring().pulses(), 2);
+TEST_F(IslandTest, NewFigureFlashesAResetRipples) {
+    for (double used : {0.0, 0.03, 0.97, 0.0, 0.0}) publish(figures(used));
+    EXPECT_EQ(view.usageEar().ring().pulses(), 2);  // not the first figure, nor a repeat
     EXPECT_EQ(view.usageEar().ring().ripples(), 1);
-    // The same figure again does nothing.
-    island.publish(testing::IslandFixture::figures(0.0, std::nullopt));
-    EXPECT_EQ(view.usageEar().ring().ripples(), 1);
+    EXPECT_TRUE(view.usageEar().weekLine().isEmpty());  // no week figure
 }
 
-class ReducedMotionRootViewTest : public RootViewTest {
-  protected:
-    ReducedMotionRootViewTest() : RootViewTest(true) {}
+struct ReducedMotionIslandTest : IslandTest {
+    ReducedMotionIslandTest() : IslandTest(true) {}
 };
 
-TEST_F(ReducedMotionRootViewTest, FiguresChangeWithoutFlashOrRipple) {
-    island.publish(testing::IslandFixture::figures(0.0, std::nullopt));
-    island.publish(testing::IslandFixture::figures(0.03, std::nullopt));
-    island.publish(testing::IslandFixture::figures(0.0, std::nullopt));
-    EXPECT_EQ(view.usageEar().ring().pulses(), 0);
-    EXPECT_EQ(view.usageEar().ring().ripples(), 0);
+TEST_F(ReducedMotionIslandTest, FiguresChangeWithoutFlashOrRipple) {
+    for (double used : {0.0, 0.03, 0.0}) publish(figures(used));
+    EXPECT_EQ(view.usageEar().ring().pulses() + view.usageEar().ring().ripples(), 0);
 }
 
-TEST_F(RootViewTest, ClicksOnTheEarsReachTheLayoutsCallbacks) {
-    std::vector<std::string> taps;
-    layout.onTapSession = [&](const AgentSession& s) { taps.push_back("session " + s.id); };
-    layout.onTapCount = [&] { taps.push_back("count"); };
-    layout.onTapUsage = [&] { taps.push_back("usage"); };
-    island.add("a", BotState::working);
-    island.add("b", BotState::error);
-    island.publish(testing::IslandFixture::figures(0.5, 0.5));
-    settle();
-    const QRectF ear = view.sessionEarRect(island.queue.now());
-    const QRectF mascot = view.sessionEar().mascotRect(ear, kUnit, 0);
-    const QRectF count = view.sessionEar().countRect(ear, kUnit);
-    const QRectF usage = view.usageEarRect(island.queue.now());
-
-    click(mascot.center());
-    click(count.center());
-    click(usage.center());
-    // Padding of the session ear isn't a button; a press dragged off its button is no tap.
-    click(QPointF(ear.left() + 1, ear.center().y()));
-    click(mascot.center(), usage.center());
-    EXPECT_EQ(taps, (std::vector<std::string>{"session b", "count", "usage"}));
+TEST(IslandShapesTest, IslandHexagonArcAndPlus) {
+    const QPainterPath path = IslandShape{{50, 10, 30, 240, 8, 13.44}}.path(QRectF(0, 0, 490, 32));
+    EXPECT_EQ(path.boundingRect(), QRectF(190, 0, 90, 32));
+    // Filled inside; the flare leaves the top corner's inside empty, the bottom corner is cut.
+    EXPECT_TRUE(path.contains(QPointF(235, 16)));
+    EXPECT_FALSE(path.contains(QPointF(190.5, 7)) || path.contains(QPointF(198.5, 31.5)));
+    EXPECT_TRUE((IslandShape{{0, 0, 0, 240, 8, 13}}.path(QRectF(0, 0, 490, 32)).isEmpty()));
+    const QRectF rect(0, 0, 20, 20);
+    EXPECT_TRUE((HexArc{0.38, 0}.path(rect).isEmpty() && HexArc{0.38, -1}.path(rect).isEmpty()));
+    const double whole = (HexArc{0.38, 1}.path(rect).length());
+    EXPECT_NEAR(whole, (HexShape{0.38}.path(rect).length()), 0.05);
+    EXPECT_NEAR((HexArc{0.38, 1.7}.path(rect).length()), whole, 1e-6);
+    EXPECT_NEAR((HexArc{0.38, 0.5}.path(rect).length()), whole / 2, 0.05);
+    // A quarter starts at the top corner and runs down the right-hand side.
+    const QPainterPath quarter = HexArc{0.38, 0.25}.path(rect);
+    EXPECT_NEAR(quarter.length(), whole / 4, 0.05);
+    EXPECT_NEAR(quarter.pointAtPercent(0).x(), 10, 0.2);
+    EXPECT_TRUE(quarter.pointAtPercent(0).y() < 2 && quarter.pointAtPercent(1).x() > 15);
+    const QPainterPath plus = PlusShape{}.path(QRectF(0, 0, 6, 6));
+    EXPECT_EQ(plus.boundingRect(), QRectF(0, 0, 6, 6));
+    EXPECT_NEAR(plus.length(), 12, 1e-9);
 }
 
 }  // namespace
