@@ -41,6 +41,11 @@ void App::finishLaunching() {
     phone_ = PhoneLink::create(main, *env_.preferences, gate_, env_.phone);
 
     std::weak_ptr<App> weak = weak_from_this();
+    notifier_ = DesktopNotifier::create(main, *env_.preferences, store_, gate_, env_.notifications,
+                                        [weak](const std::string& sessionId) {
+                                            if (auto self = weak.lock())
+                                                self->focusSession(sessionId);
+                                        });
     phone_->onPrompt = [weak](const std::string& sessionId, const std::string& text) {
         auto self = weak.lock();
         if (!self) return Outcome{false, shared_text::kNotReady};
@@ -80,6 +85,7 @@ void App::finishLaunching() {
     }));
     cancellables_.push_back(usage_->changed.connect([this] { phonePublish_->request(); }));
     cancellables_.push_back(gate_->changed.connect([this] { phonePublish_->request(); }));
+    cancellables_.push_back(notifier_->changed.connect([this] { menuRebuild_->request(); }));
     cancellables_.push_back(phone_->changed.connect([this] {
         menuRebuild_->request();
         phonePublish_->request();

@@ -18,6 +18,7 @@
 #include "core/shared_texts.h"
 #include "core/signal.h"
 #include "hooks/hook_server.h"
+#include "notifications/desktop_notifier.h"
 #include "phone/phone_link.h"
 #include "platform/login_item.h"
 #include "platform/process_probe.h"
@@ -42,6 +43,7 @@ struct AppEnvironment {
     SessionFocus* focus = nullptr;  // no terminal is ever found when null
     std::string home;               // whose ~/.claude/settings.json the hooks go into
     HookServer::Options hookServer;
+    DesktopNotifications* notifications = nullptr;  // no desktop notifications when null
 };
 
 class App : public std::enable_shared_from_this<App> {
@@ -59,6 +61,7 @@ class App : public std::enable_shared_from_this<App> {
     UsageStore& usage() const { return *usage_; }
     PhoneLink& phone() const { return *phone_; }
     ApprovalGate& gate() const { return *gate_; }
+    DesktopNotifier& notifier() const { return *notifier_; }
     HookServer* server() const { return server_.get(); }
     const std::string& serverStatus() const { return serverStatus_; }
     const AppEnvironment& environment() const { return env_; }
@@ -87,6 +90,7 @@ class App : public std::enable_shared_from_this<App> {
     std::shared_ptr<UsageStore> usage_;
     std::shared_ptr<ApprovalGate> gate_;
     std::shared_ptr<PhoneLink> phone_;
+    std::shared_ptr<DesktopNotifier> notifier_;
     std::shared_ptr<HookRouter> router_;
     std::unique_ptr<HookServer> server_;
     std::string serverStatus_ = shared_text::kStarting;

@@ -32,6 +32,11 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
             ++i;
         } else if (arg == "--phone" || arg == "--no-phone") {
             options.phone = arg == "--phone";
+        } else if (arg == "--approve-desktop") {
+            if (i + 1 >= args.size() || (args[i + 1] != "on" && args[i + 1] != "off")) {
+                return usage("--approve-desktop needs on or off");
+            }
+            options.approveDesktop = args[++i] == "on";
         } else if (arg == "--login-item") {
             if (i + 1 >= args.size() || (args[i + 1] != "on" && args[i + 1] != "off")) {
                 return usage("--login-item needs on or off");
@@ -46,6 +51,7 @@ Result<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& arg
 
 std::string headlessUsage() {
     return "Usage: brimwick [--headless | --desktop] [--demo N] [--phone | --no-phone]\n"
+           "                [--approve-desktop on|off]\n"
            "       brimwick --headless --login-item on|off\n"
            "       brimwick hooks install|remove|status\n"
            "\n"
@@ -56,6 +62,8 @@ std::string headlessUsage() {
            "  usage: <line>              plan usage as the menu shows it, one line each\n"
            "  phone: <status>            the phone link, with \"Pairing code: 123 456\" and the\n"
            "                             pairing URL while a code is valid, \"paired: <name>\"\n"
+           "  notify: <summary> · <text> the desktop notification a session would get now;\n"
+           "                             \"notify: withdrawn <summary>\" when it goes away\n"
            "\n"
            "Options:\n"
            "  --headless   run without a display, printing the state as text (the default\n"
@@ -64,6 +72,9 @@ std::string headlessUsage() {
            "  --demo N     start N scripted demo sessions\n"
            "  --phone      switch the phone link on (remembered, as the menu's switch)\n"
            "  --no-phone   switch it off\n"
+           "  --approve-desktop on|off\n"
+           "               answer permission requests from desktop notifications or not\n"
+           "               (remembered, as the menu's switch; the desktop face only)\n"
            "  --login-item on|off\n"
            "               open Brimwick at login or not, then exit\n"
            "  --help       show this text\n"

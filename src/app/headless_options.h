@@ -11,9 +11,10 @@ namespace brimwick {
 
 struct HeadlessOptions {
     bool help = false;
-    int demo = 0;                   // demo sessions to spawn at start
-    std::optional<bool> phone;      // --phone / --no-phone: switch the phone link and store it
-    std::optional<bool> loginItem;  // --login-item on|off: set open-at-login, then exit
+    int demo = 0;                        // demo sessions to spawn at start
+    std::optional<bool> phone;           // --phone / --no-phone: switch the phone link and store it
+    std::optional<bool> approveDesktop;  // --approve-desktop on|off: switch and store it
+    std::optional<bool> loginItem;       // --login-item on|off: set open-at-login, then exit
 };
 
 // Parses the words after the program name; `--headless` and `--desktop` are accepted, the face

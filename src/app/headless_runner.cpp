@@ -2,6 +2,7 @@
 
 #include <asio/io_context.hpp>
 #include <iostream>
+#include <map>
 
 #include "app/app.h"
 #include "app/headless_options.h"
@@ -57,6 +58,26 @@ class HeadlessFace final : public AppFace {
     std::vector<std::string> serverLines_, phoneLines_, usageLines_, sessionLines_;
 };
 
+// Notifications as text: what the desktop would show, never with buttons, so no request is ever
+// held for the desktop here.
+class HeadlessNotifications final : public DesktopNotifications {
+  public:
+    NotificationSupport support() const override { return NotificationSupport::plain; }
+    void show(const std::string& key, const DesktopNotification& notification) override {
+        shown_[key] = notification.summary;
+        printLine(notifyLine(notification));
+    }
+    void close(const std::string& key) override {
+        const auto it = shown_.find(key);
+        if (it == shown_.end()) return;
+        printLine("notify: withdrawn " + it->second);
+        shown_.erase(it);
+    }
+
+  private:
+    std::map<std::string, std::string> shown_;  // summaries by key
+};
+
 int setLoginItem(bool on) {
     auto item = XdgAutostartLoginItem::forCurrentUser();
     if (auto changed = item.setEnabled(on); !changed) {
@@ -69,6 +90,12 @@ int setLoginItem(bool on) {
 }
 
 }  // namespace
+
+std::string notifyLine(const DesktopNotification& notification) {
+    std::string line = "notify: " + notification.summary;
+    if (!notification.body.empty()) line += " \u00b7 " + notification.body;
+    return line;
+}
 
 std::string sessionsLine(const std::vector<AgentSession>& ranked) {
     if (ranked.empty()) return "sessions: none";
@@ -95,7 +122,11 @@ int runHeadless(int argc, char** argv) {
     SystemEnvironment system;
     // The phone switch is stored before the link reads it, as the menu toggle would store it.
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
+    if (options->approveDesktop) {
+        system.preferences().setValue(DesktopNotifier::kApprovalsKey, *options->approveDesktop);
+    }
     HeadlessFace face;
+    HeadlessNotifications notifications;
     // Declared after what queued tasks may touch: tasks still queued at the end are dropped
     // unrun with the context, while all of that still exists.
     asio::io_context context;
@@ -105,7 +136,9 @@ int runHeadless(int argc, char** argv) {
     QuitSignals quit([&context] { context.stop(); });
     SuspendWakeMonitor wake(main);
 
-    auto app = App::launch(system.environment(main, &wake), face);
+    AppEnvironment environment = system.environment(main, &wake);
+    environment.notifications = &notifications;
+    auto app = App::launch(std::move(environment), face);
     face.attach(*app);
     face.rebuildMenu();
     main.post([&face, &system] { face.usageChanged(system.clock()); });

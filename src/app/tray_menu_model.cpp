@@ -64,6 +64,18 @@ void addUsage(const TrayMenuInput& input, std::vector<MenuEntry>& menu) {
     menu.push_back(toggle(kShowUsage, MenuCommand::toggleUsage, usage.enabled()));
 }
 
+void addNotifications(const TrayMenuInput& input, std::vector<MenuEntry>& menu) {
+    const DesktopNotifier& notifier = *input.notifier;
+    MenuEntry notify = toggle(kNotify, MenuCommand::toggleNotify, notifier.notifyEnabled());
+    notify.tooltip = kNotifyTooltip;
+    menu.push_back(std::move(notify));
+    MenuEntry approvals = toggle(kApproveFromDesktop, MenuCommand::toggleDesktopApprovals,
+                                 notifier.approveFromDesktop());
+    approvals.tooltip = kApproveFromDesktopTooltip;
+    menu.push_back(std::move(approvals));
+    if (auto why = notifier.unavailableReason()) menu.push_back(line(*why));
+}
+
 void addPhone(const TrayMenuInput& input, std::vector<MenuEntry>& menu) {
     const PhoneLink& phone = *input.phone;
     menu.push_back(toggle(kConnectPhone, MenuCommand::togglePhone, phone.enabled()));
@@ -101,6 +113,10 @@ std::vector<MenuEntry> buildStatusMenu(const TrayMenuInput& input) {
     menu.push_back(separator());
     addPhone(input, menu);
     menu.push_back(separator());
+    if (input.notifier) {
+        addNotifications(input, menu);
+        menu.push_back(separator());
+    }
     if (input.hooksInstalled) {
         menu.push_back(command(kRemoveHooks, MenuCommand::uninstallHooks));
     } else {
@@ -136,6 +152,7 @@ TrayMenuInput trayMenuInput(const App& app) {
     input.store = &app.store();
     input.usage = &app.usage();
     input.phone = &app.phone();
+    input.notifier = &app.notifier();
     input.hooksInstalled = app.hooksInstalled();
     input.launchAtLogin = app.launchAtLogin();
     input.now = env.clock->now();
@@ -173,6 +190,12 @@ void performMenuCommand(App& app, AppFace& face, MenuCommand command,
             return;
         case MenuCommand::toggleApprovals:
             app.phone().setApproveFromPhone(!app.phone().approveFromPhone());
+            return;
+        case MenuCommand::toggleNotify:
+            app.notifier().setNotifyEnabled(!app.notifier().notifyEnabled());
+            return;
+        case MenuCommand::toggleDesktopApprovals:
+            app.notifier().setApproveFromDesktop(!app.notifier().approveFromDesktop());
             return;
         case MenuCommand::forgetPhones:
             app.phone().forgetDevices();

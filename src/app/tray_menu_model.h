@@ -11,6 +11,7 @@
 
 #include "app/app_face.h"
 #include "core/clock.h"
+#include "notifications/desktop_notifier.h"
 #include "phone/phone_link.h"
 #include "sessions/session_store.h"
 #include "usage/usage_store.h"
@@ -28,6 +29,8 @@ enum class MenuCommand {
     togglePhone,
     showPairing,
     toggleApprovals,
+    toggleNotify,
+    toggleDesktopApprovals,
     forgetPhones,
     installHooks,
     uninstallHooks,
@@ -67,6 +70,7 @@ struct TrayMenuInput {
     const SessionStore* store = nullptr;
     const UsageStore* usage = nullptr;
     const PhoneLink* phone = nullptr;
+    const DesktopNotifier* notifier = nullptr;  // no notification switches when null
     bool hooksInstalled = false;
     bool launchAtLogin = false;
     Instant now = 0;
@@ -86,6 +90,14 @@ inline constexpr const char* kApproveFromPhone = "Approve from phone";
 inline constexpr const char* kApproveTooltip =
     "While your phone is connected, permission requests wait up to 2 minutes for its answer "
     "before the normal prompt.";
+inline constexpr const char* kNotify = "Notify when a session needs me";
+inline constexpr const char* kNotifyTooltip =
+    "A desktop notification when a session waits for your approval or your answer, or hits an "
+    "error. Click it to bring the session's terminal forward.";
+inline constexpr const char* kApproveFromDesktop = "Approve from desktop";
+inline constexpr const char* kApproveFromDesktopTooltip =
+    "Approval notifications get Allow and Deny buttons, and permission requests wait up to 2 "
+    "minutes for them, in scripts (claude -p) too.";
 inline constexpr const char* kPairingCodePrefix = "Pairing code: ";
 inline constexpr const char* kPairedPrefix = "Paired: ";
 inline constexpr const char* kForgetPhones = "Forget paired phones";

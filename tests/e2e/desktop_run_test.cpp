@@ -174,10 +174,11 @@ TEST(DesktopRun, TrayMenuInstallsHooksAndTheIslandShowsARecordedSession) {
     };
 
     // The arrow keys step over enabled rows only: "Refresh usage", "Show Claude usage in the
-    // island", "Connect phone over Wi‑Fi", then the install item.
+    // island", "Connect phone over Wi‑Fi", "Notify when a session needs me", "Approve from
+    // desktop", then the install item.
     const auto firstMenu = openMenu();
     ASSERT_TRUE(firstMenu) << "the tray icon's menu did not open; " << situation();
-    ASSERT_TRUE(screen.keys("Down Down Down Down Return"));
+    ASSERT_TRUE(screen.keys("Down Down Down Down Down Down Return"));
     ASSERT_TRUE(eventually([&] { return screen.topLevel("Connected to Claude Code").has_value(); }))
         << "no success alert after choosing the install item; " << situation();
     EXPECT_FALSE(screen.topLevel("Brimwick", 100)) << "the menu stayed open under the alert";

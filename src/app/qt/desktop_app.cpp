@@ -17,6 +17,8 @@
 #include "app/qt/qt_face.h"
 #include "app/qt/qt_main_queue.h"
 #include "app/system_environment.h"
+#include "mascot/qt/mascot_icon.h"
+#include "platform/qt/dbus_notifications.h"
 #include "platform/quit_signals.h"
 #include "platform/suspend_wake_monitor.h"
 
@@ -55,12 +57,19 @@ int runDesktop(int argc, char** argv) {
     SystemEnvironment system;
     // Stored before the link reads it, as the menu's switch would store it.
     if (options->phone) system.preferences().setValue(PhoneLink::kEnabledKey, *options->phone);
+    if (options->approveDesktop) {
+        system.preferences().setValue(DesktopNotifier::kApprovalsKey, *options->approveDesktop);
+    }
     SuspendWakeMonitor wake(main);
 
+    DBusNotifications notifications(QDBusConnection::sessionBus(),
+                                    [](BotState state) { return mascotIcon(state, 96); });
     QtFace face(system.clock(), false);
     ReduceMotionWatcher motion([&face](bool on) { face.setReduceMotion(on); });
     face.setReduceMotion(motion.current());
-    auto app = App::launch(system.environment(main, &wake), face);
+    AppEnvironment environment = system.environment(main, &wake);
+    environment.notifications = &notifications;
+    auto app = App::launch(std::move(environment), face);
     face.attach(*app);
     if (options->demo > 0) app->store().spawnDemo(options->demo);
 
