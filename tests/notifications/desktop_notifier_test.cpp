@@ -103,7 +103,9 @@ TEST(DesktopNotifier, SessionsThatNeedTheUserAreNotifiedWhileTheyDo) {
 void play(Fixture& f, const std::string& step) {
     if (step == "ask") f.ask();
     if (step.starts_with("click:")) f.service.onAction("s1", step.substr(6));
-    if (step == "phone") EXPECT_TRUE(f.gate->decide("aaaaaaaa", "deny").ok);
+    if (step == "phone") {
+        EXPECT_TRUE(f.gate->decide("aaaaaaaa", "deny").ok);
+    }
     if (step == "dismiss") f.service.onDismissed("s1");
     if (step == "expire") f.queue.advance(ApprovalGate::kWait);
     if (step == "moved") f.hook("PostToolUse", {{"tool_name", "Bash"}});
