@@ -85,6 +85,22 @@ TEST(PairWindowTest, ShowsTheModelForEachStateAndComesBackTheSame) {
     fixture.pairPhone(*link, "Zoë's Pixel");
     EXPECT_EQ(static_cast<PairedView*>(part("paired"))->device(), "Zoë's Pixel");
     EXPECT_TRUE(shown("paired"));
+    // Once its entrance has run, the view shows the mint badge.
+    auto* paired = static_cast<PairedView*>(part("paired"));
+    fixture.queue.advance(PairedView::kEntranceDelay + PairedView::kEntranceTime + 0.01);
+    EXPECT_EQ(paired->drawn(), 1);
+    paired->setPresentation(1, 1);  // where the window's cross-fade ends
+    const QImage picture = paired->grab().toImage();
+    int mint = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor c = picture.pixelColor(x, y), m = PairedView::mint();
+            mint += std::abs(c.red() - m.red()) + std::abs(c.green() - m.green()) +
+                        std::abs(c.blue() - m.blue()) <
+                    30;
+        }
+    }
+    EXPECT_GT(mint, 1000) << "the badge is missing";
     fixture.queue.advance(Pairing::kJustPairedTime);
     EXPECT_FALSE(window->isVisible());
     // The same window comes back with the pairing content.
