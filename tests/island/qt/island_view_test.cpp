@@ -195,6 +195,21 @@ TEST_F(IslandTest, NewFigureFlashesAResetRipples) {
     EXPECT_EQ(view.usageEar().ring().pulses(), 2);  // not the first figure, nor a repeat
     EXPECT_EQ(view.usageEar().ring().ripples(), 1);
     EXPECT_TRUE(view.usageEar().weekLine().isEmpty());  // no week figure
+    // The ripple and, for the next figure, the blurred flash are painted, then fade away.
+    const QImage rippling = frame();
+    settle();
+    const QImage settled = frame();
+    EXPECT_NE(rippling, settled);
+    publish(figures(0.2));
+    const QImage flashing = frame();
+    settle();
+    EXPECT_NE(flashing, frame());
+    // Reduce motion switched on while running: the next figure neither flashes nor ripples.
+    view.setReduceMotion(true);
+    publish(figures(0.5));
+    publish(figures(0.0));
+    EXPECT_EQ(view.usageEar().ring().pulses(), 3);
+    EXPECT_EQ(view.usageEar().ring().ripples(), 1);
 }
 
 struct ReducedMotionIslandTest : IslandTest {
