@@ -45,9 +45,9 @@ TEST(X11WindowListTest, OwnedMappedTopLevelsAndActivationWithAndWithoutAWindowMa
     remote.machine = "elsewhere.invalid";  // its process id means nothing here
     hidden.mapped = false;
     popup.overrideRedirect = true;
-    for (const auto& spec :
+    for (const auto& window :
          {remote, hidden, popup, XTestClient::WindowSpec{{}, "", "NoOwner", {}}}) {
-        x.createWindow(spec);
+        x.createWindow(window);
     }
     EXPECT_EQ(list.windows(),
               (std::vector<TopLevelWindow>{{alpha, pid, "Alpha"}, {unnamed, pid, ""}}));
